@@ -1,0 +1,141 @@
+#include "kv_socket.h"
+#include "kv_thread.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+
+TEST(kv_inet, parses_strict_dotted_decimal) {
+    struct Row {
+        const char *text;
+        bool ok;
+    };
+    const Row rows[] = {
+        {"127.0.0.1", true},
+        {"255.255.255.255", true},
+        {"0.0.0.0", true},
+        {"192.168.1.42", true},
+        {"256.1.1.1", false},
+        {"1.2.3", false},
+        {"1.2.3.4.5", false},
+        {"1.2.3.4 ", false},
+        {"a.b.c.d", false},
+        {"", false},
+        {"1..2.3", false},
+        {"0001.2.3.4", false},
+        {"<Insert IP address>", false},
+    };
+    for (const Row &row : rows) {
+        uint32_t address = 0;
+        EXPECT_EQ(kv_inet_parse(row.text, &address) == 0, row.ok) << row.text;
+        if (row.ok) {
+            char text[16];
+            EXPECT_STREQ(kv_inet_format(address, text), row.text);
+        }
+    }
+    uint32_t address = 0;
+    EXPECT_EQ(kv_inet_parse(nullptr, &address), -1);
+}
+
+TEST(kv_socket_option, kinds_beyond_the_table_do_nothing) {
+    ASSERT_EQ(kv_socket_startup(), 0);
+    kv_socket_t s = kv_socket_tcp();
+    ASSERT_NE(s, KV_INVALID_SOCKET);
+    for (int kind : {0, 1, 2, 3, 4, 5, 6, 200, 255})
+        EXPECT_EQ(kv_socket_option(s, static_cast<uint8_t>(kind)), 0) << kind;
+    EXPECT_EQ(kv_socket_close(s), 0);
+    EXPECT_EQ(kv_socket_close(KV_INVALID_SOCKET), 0);
+}
+
+TEST(kv_fdset_copy, copies_or_nulls_the_target) {
+    fd_set source;
+    FD_ZERO(&source);
+    FD_SET(3, &source);
+    fd_set target;
+    FD_ZERO(&target);
+    fd_set *ptr = &target;
+    kv_fdset_copy(&source, &ptr);
+    EXPECT_EQ(ptr, &target);
+    EXPECT_TRUE(FD_ISSET(3, &target));
+    kv_fdset_copy(nullptr, &ptr);
+    EXPECT_EQ(ptr, nullptr);
+}
+
+TEST(kv_socket, tcp_round_trip_over_loopback) {
+    uint32_t loopback = 0;
+    ASSERT_EQ(kv_inet_parse("127.0.0.1", &loopback), 0);
+    kv_socket_t server = kv_socket_tcp();
+    ASSERT_EQ(kv_socket_bind(server, loopback, 0), 0);
+    ASSERT_EQ(kv_socket_listen(server, 4), 0);
+    uint16_t port = 0;
+    ASSERT_EQ(kv_socket_local(server, nullptr, &port), 0);
+    ASSERT_NE(port, 0);
+
+    kv_socket_t client = kv_socket_tcp();
+    ASSERT_EQ(kv_socket_option(client, KV_SOCKET_NONBLOCK), 0);
+    const int started = kv_socket_connect_start(client, loopback, port);
+    ASSERT_GE(started, 0);
+    ASSERT_EQ(kv_socket_wait(client, 1, 2000), 1);
+    EXPECT_EQ(kv_socket_connect_error(client), 0);
+
+    kv_socket_t peer = kv_socket_accept(server, nullptr, nullptr);
+    ASSERT_NE(peer, KV_INVALID_SOCKET);
+    EXPECT_EQ(kv_socket_send(client, "Q1\r", 3), 3);
+    char buffer[16] = {};
+    ASSERT_EQ(kv_socket_wait(peer, 0, 2000), 1);
+    EXPECT_EQ(kv_socket_recv(peer, buffer, sizeof buffer), 3);
+    EXPECT_STREQ(buffer, "Q1\r");
+
+    EXPECT_EQ(kv_socket_recv(client, buffer, sizeof buffer), -2) << "nothing yet";
+    EXPECT_EQ(kv_socket_wait(client, 0, 50), 0);
+    kv_socket_close(peer);
+    ASSERT_EQ(kv_socket_wait(client, 0, 2000), 1);
+    EXPECT_EQ(kv_socket_recv(client, buffer, sizeof buffer), 0) << "peer closed";
+    kv_socket_close(client);
+    kv_socket_close(server);
+}
+
+TEST(kv_socket, refused_connection_is_reported) {
+    uint32_t loopback = 0;
+    ASSERT_EQ(kv_inet_parse("127.0.0.1", &loopback), 0);
+    // Find a port nobody listens on: bind, read the port, close.
+    kv_socket_t probe = kv_socket_tcp();
+    ASSERT_EQ(kv_socket_bind(probe, loopback, 0), 0);
+    uint16_t port = 0;
+    kv_socket_local(probe, nullptr, &port);
+    kv_socket_close(probe);
+
+    kv_socket_t client = kv_socket_tcp();
+    kv_socket_option(client, KV_SOCKET_NONBLOCK);
+    const int started = kv_socket_connect_start(client, loopback, port);
+    if (started == 1) {
+        ASSERT_EQ(kv_socket_wait(client, 1, 2000), 1);
+        EXPECT_NE(kv_socket_connect_error(client), 0);
+    } else {
+        EXPECT_EQ(started, -1);
+    }
+    kv_socket_close(client);
+}
+
+TEST(kv_socket, udp_datagram_over_loopback) {
+    uint32_t loopback = 0;
+    ASSERT_EQ(kv_inet_parse("127.0.0.1", &loopback), 0);
+    kv_socket_t a = kv_socket_udp();
+    kv_socket_t b = kv_socket_udp();
+    ASSERT_EQ(kv_socket_bind(a, loopback, 0), 0);
+    ASSERT_EQ(kv_socket_bind(b, loopback, 0), 0);
+    uint16_t port_a = 0, port_b = 0;
+    kv_socket_local(a, nullptr, &port_a);
+    kv_socket_local(b, nullptr, &port_b);
+    EXPECT_EQ(kv_socket_enable_broadcast(a), 0);
+    EXPECT_EQ(kv_socket_sendto(a, "hello", 5, loopback, port_b), 5);
+    char buffer[8] = {};
+    uint32_t from = 0;
+    uint16_t from_port = 0;
+    ASSERT_EQ(kv_socket_wait(b, 0, 2000), 1);
+    EXPECT_EQ(kv_socket_recvfrom(b, buffer, sizeof buffer, &from, &from_port), 5);
+    EXPECT_EQ(from, loopback);
+    EXPECT_EQ(from_port, port_a);
+    kv_socket_close(a);
+    kv_socket_close(b);
+}
