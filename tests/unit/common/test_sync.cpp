@@ -6,8 +6,9 @@
 
 namespace {
 std::atomic<int> g_runs{0};
-kv_sem_t g_gate = nullptr;  // posted by the test to let gated_routine end
-kv_sem_t g_ready = nullptr; // posted by gated_routine once it runs
+kv_sem_t g_gate = nullptr;           // posted by the test to let gated_routine end
+kv_sem_t g_ready = nullptr;          // posted by gated_routine once it runs
+std::atomic<bool> g_finished{false}; // set by gated_routine when it no longer uses the semaphores
 
 void count_routine(void *arg) {
     EXPECT_EQ(arg, nullptr);
@@ -17,6 +18,7 @@ void count_routine(void *arg) {
 void gated_routine(void *) {
     kv_sem_post(&g_ready);
     kv_sem_wait(&g_gate);
+    g_finished = true;
 }
 } // namespace
 
@@ -103,9 +105,12 @@ TEST(kv_thread, close_lets_a_running_thread_finish) {
     kv_thread_t t = kv_thread_start(gated_routine);
     ASSERT_NE(t, nullptr);
     kv_sem_wait(&g_ready);
+    g_finished = false;
     EXPECT_EQ(kv_thread_close(t), 0);
     kv_sem_post(&g_gate); // the thread ends after its handle was given up
-    kv_sleep_ms(50);
+    for (int i = 0; i < 500 && !g_finished; ++i)
+        kv_sleep_ms(10);
+    EXPECT_TRUE(g_finished.load());
     kv_sem_destroy(&g_gate);
     kv_sem_destroy(&g_ready);
 }
