@@ -125,6 +125,14 @@ int kv_socket_close(kv_socket_t socket) {
 #endif
 }
 
+int kv_socket_shutdown(kv_socket_t socket) {
+#ifdef _WIN32
+    return shutdown(socket, SD_BOTH) == 0 ? 0 : -1;
+#else
+    return shutdown(socket, SHUT_RDWR) == 0 ? 0 : -1;
+#endif
+}
+
 void kv_fdset_copy(const fd_set *source, fd_set **target) {
     if (source == nullptr) {
         *target = nullptr;

@@ -63,6 +63,12 @@ int kv_socket_enable_broadcast(kv_socket_t socket);
  * KV_INVALID_SOCKET does nothing and returns 0. */
 int kv_socket_close(kv_socket_t socket);
 
+/* Shuts down both directions of a connected socket without releasing its descriptor: a thread
+ * blocked waiting on it wakes at once (the socket reads as closed), while the descriptor stays
+ * the owner's to close. Used to end another thread's wait on a socket it alone closes.
+ * Returns 0, or -1 when the platform refuses (for example a socket that is not connected). */
+int kv_socket_shutdown(kv_socket_t socket);
+
 /* Copies the whole socket set *source into the set that *target points to; when source is
  * null, sets *target to null instead, so that a following select ignores that set. */
 void kv_fdset_copy(const fd_set *source, fd_set **target);

@@ -1,9 +1,11 @@
 #include "kv_socket.h"
 #include "kv_thread.h"
 
+#include <atomic>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 
 TEST(kv_inet, parses_strict_dotted_decimal) {
     struct Row {
@@ -138,4 +140,42 @@ TEST(kv_socket, udp_datagram_over_loopback) {
     EXPECT_EQ(from_port, port_a);
     kv_socket_close(a);
     kv_socket_close(b);
+}
+
+TEST(kv_socket, shutdown_wakes_a_blocked_reader) {
+    uint32_t loopback = 0;
+    ASSERT_EQ(kv_inet_parse("127.0.0.1", &loopback), 0);
+    kv_socket_t server = kv_socket_tcp();
+    ASSERT_EQ(kv_socket_bind(server, loopback, 0), 0);
+    ASSERT_EQ(kv_socket_listen(server, 4), 0);
+    uint16_t port = 0;
+    ASSERT_EQ(kv_socket_local(server, nullptr, &port), 0);
+    kv_socket_t client = kv_socket_tcp();
+    ASSERT_GE(kv_socket_connect_start(client, loopback, port), 0);
+    kv_socket_t peer = kv_socket_accept(server, nullptr, nullptr);
+    ASSERT_NE(peer, KV_INVALID_SOCKET);
+
+    // A reader with no time-out must wake when another thread shuts the socket down.
+    std::atomic<int> waited{-9};
+    std::atomic<int64_t> got{-9};
+    std::thread reader([&] {
+        waited = kv_socket_wait(client, 0, -1);
+        char byte = 0;
+        got = kv_socket_recv(client, &byte, 1);
+    });
+    kv_sleep_ms(50);
+    EXPECT_EQ(kv_socket_shutdown(client), 0);
+    reader.join();
+    EXPECT_EQ(waited.load(), 1);
+    EXPECT_EQ(got.load(), 0) << "a shut-down socket reads as closed";
+    // The peer sees the connection end too.
+    ASSERT_EQ(kv_socket_wait(peer, 0, 2000), 1);
+    char byte = 0;
+    EXPECT_EQ(kv_socket_recv(peer, &byte, 1), 0);
+    kv_socket_t fresh = kv_socket_tcp();
+    EXPECT_EQ(kv_socket_shutdown(fresh), -1) << "a socket never connected";
+    kv_socket_close(fresh);
+    kv_socket_close(client);
+    kv_socket_close(peer);
+    kv_socket_close(server);
 }
