@@ -186,6 +186,8 @@ void run_setup(kv_socket_t s, const Cycle &cycle) {
 void report_failure(bool search, bool setup) {
     Locked locked;
     Engine &e = engine();
+    // This report ends the cycle: a request made from the callback is taken.
+    e.worker_ready = true;
     // A request whose cycle failed is cleared with its report, so that the next wake-up does
     // not serve it again unasked.
     if (search && e.search_requested) {
@@ -228,6 +230,10 @@ void run_cycle(const Cycle &cycle) {
         // A request that kvudps_uninit withdrew meanwhile gets no report.
         if (e.search_requested) {
             e.search_requested = false;
+            // When nothing else is left in this cycle, the worker is ready for the request
+            // that a caller makes on hearing of this one's end.
+            if (!cycle.setup)
+                e.worker_ready = true;
             if (e.callbacks.on_search_done != nullptr)
                 e.callbacks.on_search_done(e.search_context);
         }
@@ -237,6 +243,7 @@ void run_cycle(const Cycle &cycle) {
         Locked locked;
         if (e.setup_requested) {
             e.setup_requested = false;
+            e.worker_ready = true;
             if (e.callbacks.on_setup_done != nullptr)
                 e.callbacks.on_setup_done(e.setup_context);
         }

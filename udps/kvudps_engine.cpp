@@ -96,6 +96,12 @@ void worker_main(void *) {
     e.sem = nullptr;
     e.worker_ready = false;
     e.initialised = false;
+    // Nobody waits for this worker yet (a waiting kvudps_init takes the handle first): let its
+    // resources go with it rather than leave a finished thread behind for good.
+    if (e.worker != nullptr) {
+        kv_thread_close(e.worker);
+        e.worker = nullptr;
+    }
 }
 
 } // namespace
@@ -122,17 +128,24 @@ int kvudps_init(void) {
             record_refusal(msg::init_already_run);
             return -1;
         }
+        if (t_on_worker) {
+            // A callback of the stopping worker cannot wait for its own thread to end.
+            record_refusal(msg::init_already_run);
+            return -1;
+        }
+        // Taking the handle tells the ending worker that someone will wait for it.
         previous = e.worker;
+        e.worker = nullptr;
     }
     if (previous != nullptr) {
         // The worker of the last life must be gone before a new one starts: it still owns the
         // semaphore and the found list until it ends.
-        if (t_on_worker || kv_thread_wait_exit(previous) != 0) {
+        if (kv_thread_wait_exit(previous) != 0) {
+            Locked locked;
+            e.worker = previous; // still running: the next kvudps_init waits for it again
             record_refusal(msg::init_already_run);
             return -1;
         }
-        Locked locked;
-        e.worker = nullptr;
     }
 
     Locked locked;

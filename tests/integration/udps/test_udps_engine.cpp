@@ -66,7 +66,8 @@ TEST_F(EngineTest, search_decodes_every_kind_of_device) {
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(kvudps_count(), 3);
 
-    const kvudps_module_struct *q = find(list, mac_text(responder.device(0).identity().mac));
+    const std::string quillon_mac = mac_text(responder.device(0).identity().mac);
+    const kvudps_module_struct *q = find(list, quillon_mac);
     ASSERT_NE(q, nullptr);
     EXPECT_STREQ(q->ip, "127.0.0.2");
     EXPECT_STREQ(q->mask, "255.0.0.0");
@@ -109,7 +110,7 @@ TEST_F(EngineTest, search_decodes_every_kind_of_device) {
     ASSERT_EQ(responder.device(2).http()->requests().size(), 1u);
     EXPECT_EQ(responder.device(2).http()->requests()[0], "GET /values.xml HTTP/1.0\r\n\r\n");
     // The Quillon and the extension-list device are not asked.
-    EXPECT_STREQ(find(list, q->mac)->name, "");
+    EXPECT_STREQ(find(list, quillon_mac)->name, "");
 }
 
 TEST_F(EngineTest, search_with_no_device_ends_after_the_default_quiet_window) {
@@ -198,6 +199,19 @@ TEST_F(EngineTest, requests_are_refused_while_pending_or_busy) {
     EXPECT_EQ(g_events.wait(1), std::vector<std::string>{"search_done"});
     kv_sleep_ms(200);
     EXPECT_EQ(g_events.log().size(), 1u);
+}
+
+TEST_F(EngineTest, request_made_on_hearing_of_the_end_is_taken) {
+    // The worker is ready again by the time it reports the end of its cycle, so a caller that
+    // asks again at once is not refused as busy.
+    kvudps_module_struct unknown{};
+    std::strcpy(unknown.mac, "00:00:00:00:00:03");
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(search(), "search_done");
+        const size_t before = g_events.log().size();
+        ASSERT_EQ(kvudps_setup(&unknown, 0, &g_context), 0) << last_error();
+        ASSERT_EQ(g_events.wait(before + 2).back(), "setup_done");
+    }
 }
 
 TEST_F(EngineTest, cleared_context_gives_null_to_the_callback) {
