@@ -15,6 +15,8 @@
 
 namespace kvgapi {
 
+class TUdpSearchForm;
+
 // One found device as the main window sees it.
 struct TUdpsDevice {
     std::string name;      // written back by Setup, at most 99 characters
@@ -86,7 +88,7 @@ protected:
     void FetchRecords();
 
     std::atomic<uint8_t> m_pending{NonePending}; // written by the GUI thread and the worker
-    int32_t m_count = 0;                             // written by the worker before completion
+    int32_t m_count = 0;                         // written by the worker before completion
     std::array<kvudps_module_struct *, kMaxRecords> m_records{};
     int32_t m_names = 1;
 };
@@ -96,6 +98,8 @@ class TUdps : public TUdpsCustom {
 public:
     // Error kinds of OnError.
     enum : uint8_t { ErrSearch = 0, ErrSetup = 1 };
+    // The device type of the Quillon, the only type the device list shows.
+    static constexpr int32_t kQuillonType = 9;
 
     explicit TUdps(QObject *owner);
     ~TUdps() override;
@@ -119,11 +123,20 @@ public:
     // sets `index` (a record index) when the user chose a device, else 0.
     int OpenSearchDialog(int &index);
 
+    // How OpenSearchDialog runs the filled dialog: modally by default (its exec() result).
+    // Tests put their own runner here to read and answer the dialog without blocking.
+    using DialogRunner = std::function<int(TUdpSearchForm &dialog)>;
+    void SetDialogRunner(DialogRunner runner) { m_dialog_runner = std::move(runner); }
+
+    // Raises the event of one message of the hidden window; called on the GUI thread.
+    void HandleMessage(int message, const kv_error_struct *error);
+
     // The pause before OnSearchDone and OnSetupDone (200 ms), lower in tests.
     void SetDonePauseMs(int ms) { m_done_pause_ms = ms; }
 
 private:
     int m_done_pause_ms = 200;
+    DialogRunner m_dialog_runner;
 };
 
 } // namespace kvgapi
