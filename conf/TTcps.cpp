@@ -22,11 +22,12 @@ enum : int {
     kMsgCommandFailed = 1031
 };
 
-// Class-wide state of the wrappers. g_lock guards the instance count, the library's start and
-// end, the hidden window and the set of live instances; library callbacks take it too, so an
-// instance cannot be destroyed while one of its callbacks runs.
-std::recursive_mutex g_lock;
+// Class-wide state of the wrappers, under two locks. The library's workers call back while they
+// hold a slot's lock, so the callbacks may take only g_lock, and nothing that holds g_lock calls
+// into the library; starting and ending the library happen under g_life instead.
+std::mutex g_life;                        // guards g_instances and the library's start and end
 int g_instances = 0;                      // live TTcpsCustom objects
+std::recursive_mutex g_lock;              // guards g_window and g_live; taken by callbacks
 std::unique_ptr<TMessageWindow> g_window; // the hidden window of the TTcps objects
 std::set<const TTcpsCustom *> g_live;     // instances that may still receive callbacks
 
@@ -98,10 +99,13 @@ kv_error_struct slot_error(int32_t slot) {
 // ---------------------------------------------------------------------------------------------
 
 TTcpsCustom::TTcpsCustom(QObject *owner) : TSdkObject(owner) {
+    {
+        const std::lock_guard<std::mutex> life(g_life);
+        if (g_instances == 0)
+            kvquiet_conf_init();
+        ++g_instances;
+    }
     const std::lock_guard<std::recursive_mutex> guard(g_lock);
-    if (g_instances == 0)
-        kvquiet_conf_init();
-    ++g_instances;
     g_live.insert(this);
 }
 
@@ -109,8 +113,12 @@ TTcpsCustom::~TTcpsCustom() {
     // Only this class's Close runs here: a destructor does not dispatch to a derived class.
     if (m_state.load() != Closed)
         TTcpsCustom::Close();
-    const std::lock_guard<std::recursive_mutex> guard(g_lock);
-    g_live.erase(this);
+    {
+        // Waits for a callback of this object that runs now; none reaches it afterwards.
+        const std::lock_guard<std::recursive_mutex> guard(g_lock);
+        g_live.erase(this);
+    }
+    const std::lock_guard<std::mutex> life(g_life);
     if (--g_instances == 0)
         kvquiet_conf_uninit();
 }
@@ -298,6 +306,7 @@ TTcps::~TTcps() {
     // destructor would otherwise close without them.
     if (State() != Closed)
         TTcpsCustom::Close();
+    const std::lock_guard<std::mutex> life(g_life);
     const std::lock_guard<std::recursive_mutex> guard(g_lock);
     g_live.erase(this); // no callback reaches this object from now on
     if (g_window) {

@@ -22,11 +22,12 @@ enum : int {
     kMsgSetupFailed = 1027
 };
 
-// Class-wide state. g_lock guards the instance count and the hidden window; it is created with
-// the first instance and never destroyed. The engine is started with the first instance and
-// never ended: its worker lives until the process ends.
-std::recursive_mutex g_lock;
+// Class-wide state. The engine calls back while it holds its own lock, so the callbacks take only
+// g_lock and nothing that holds g_lock calls into the engine; the engine is started under g_life.
+// The engine is never ended: its worker lives until the process ends.
+std::mutex g_life;                        // guards g_instances and the engine's start
 int g_instances = 0;                      // live TUdpsCustom objects
+std::recursive_mutex g_lock;              // guards g_window; taken by callbacks
 std::unique_ptr<TMessageWindow> g_window; // the hidden window of the TUdps objects
 
 // The engine's callbacks: on its worker thread, holding the engine's lock, so an instance that
@@ -79,7 +80,7 @@ kv_error_struct engine_error() {
 // ---------------------------------------------------------------------------------------------
 
 TUdpsCustom::TUdpsCustom(QObject *owner) : TSdkObject(owner) {
-    const std::lock_guard<std::recursive_mutex> guard(g_lock);
+    const std::lock_guard<std::mutex> life(g_life);
     if (g_instances == 0) {
         kvudps_init();
         kvudps_callback_struct table;
@@ -96,7 +97,7 @@ TUdpsCustom::TUdpsCustom(QObject *owner) : TSdkObject(owner) {
 TUdpsCustom::~TUdpsCustom() {
     // Takes the engine's lock: once it returns, no callback runs with this object.
     kvudps_clr_ptr(this);
-    const std::lock_guard<std::recursive_mutex> guard(g_lock);
+    const std::lock_guard<std::mutex> life(g_life);
     --g_instances;
 }
 
@@ -267,6 +268,7 @@ TUdps::TUdps(QObject *owner) : TUdpsCustom(owner) {
 
 TUdps::~TUdps() {
     kvudps_clr_ptr(this); // no callback posts for this object from now on
+    const std::lock_guard<std::mutex> life(g_life);
     const std::lock_guard<std::recursive_mutex> guard(g_lock);
     if (g_window) {
         g_window->Detach(this);
