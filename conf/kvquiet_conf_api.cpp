@@ -67,23 +67,16 @@ int start_operation(int32_t slot, int32_t operation, const kvquiet_conf_struct *
 
     kvquiet_select_thread(1);
     kv_thread_t worker = kv_thread_start(kvquiet_thread_entry);
-    kv_thread_mutex_lock(&s.lock);
-    kv_thread_t previous = nullptr;
-    if (kv_thread_started(worker) == 0) {
-        previous = s.thread;
-        s.thread = worker;
-    } else {
+    if (kv_thread_started(worker) != 0) {
         // No worker will come for this start; the slot stays failed (finished 0) but must not
         // be left pending, or the worker of another slot's start would take it instead.
+        kv_thread_mutex_lock(&s.lock);
         s.pending = 1;
-    }
-    kv_thread_mutex_unlock(&s.lock);
-    if (kv_thread_started(worker) != 0) {
+        kv_thread_mutex_unlock(&s.lock);
         kv_error_set(slot, KV_ERR_THREAD_CREATE);
         return -1;
     }
-    // Handles of ended workers are given up here, so repeated operations do not pile them up.
-    kv_thread_close(previous);
+    kvquiet_keep_thread(slot, worker);
     return 0;
 }
 

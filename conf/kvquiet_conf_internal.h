@@ -59,11 +59,14 @@ struct conf_slot {
     int32_t waiting;       // 1 while kvquiet_conf_wait_finish waits
     char command[KVQUIET_CONF_COMMAND_CAP];
     kvquiet_conf_settings_struct settings;
-    kv_thread_t thread;        // handle of the last worker started here
     uint32_t generation;       // bumped by open and close
     kv_socket_t worker_socket; // the running worker's socket, so close can shut it down
     kv_socket_t kept_socket;   // the connection a command left open, owned by the slot
     kv_error_struct error;
+
+    // Guarded by the module's handle lock (see kvquiet_keep_thread), never by the slot's lock,
+    // so that starting an operation does not wait for a callback that holds the slot's lock.
+    kv_thread_t thread; // handle of the last worker started here
 
     // Shared without the lock.
     std::atomic<int64_t> reply_deadline; // set by the worker, expired (-1) by the timer
@@ -104,6 +107,9 @@ void kvquiet_slot_unlock(int32_t slot);
 void kvquiet_job_error(conf_job &job, int32_t code);
 // The module's single thread entry: the selector picks the timer loop (0) or a worker (1).
 void kvquiet_thread_entry(void *unused);
+// Keeps `handle` as the slot's last worker and gives up the previous one, whose thread runs on
+// or has ended: handles do not pile up over many operations.
+void kvquiet_keep_thread(int32_t slot, kv_thread_t handle);
 // Sets the thread selector just before a thread start.
 void kvquiet_select_thread(uint8_t selector);
 // Module state under slot 0's lock: whether the module runs, and the table of taken slots.

@@ -30,6 +30,8 @@ int32_t g_next_slot = 1;
 // of the slots' own address fields kept under the module lock, so an open can check every
 // address without taking other slots' locks.
 char g_taken[KVQUIET_CONF_SLOTS][KVQUIET_CONF_ADDRESS_CAP];
+// Guards every slot's thread handle. A leaf lock: nothing else is taken while it is held.
+std::mutex g_handle_mutex;
 // Guarded by slot 0's lock: the timer thread's handle while the module runs.
 kv_thread_t g_timer_thread = nullptr;
 
@@ -169,6 +171,16 @@ void kvquiet_job_error(conf_job &job, int32_t code) {
     errno = saved;
 }
 
+void kvquiet_keep_thread(int32_t slot, kv_thread_t handle) {
+    kv_thread_t previous = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_handle_mutex);
+        previous = g_slots[slot].thread;
+        g_slots[slot].thread = handle;
+    }
+    kv_thread_close(previous);
+}
+
 void kvquiet_select_thread(uint8_t selector) {
     g_thread_selector.store(selector);
 }
@@ -306,12 +318,7 @@ extern "C" int kvquiet_conf_uninit(void) {
         // Slot locks are taken without slot 0's lock held (see the lock order).
         for (int32_t i = 1; i < KVQUIET_CONF_SLOTS; ++i) {
             kvquiet_conf_close(i);
-            conf_slot &s = g_slots[i];
-            kv_thread_mutex_lock(&s.lock);
-            kv_thread_t handle = s.thread;
-            s.thread = nullptr;
-            kv_thread_mutex_unlock(&s.lock);
-            kv_thread_close(handle); // the worker, if it still runs, ends on its own
+            kvquiet_keep_thread(i, nullptr); // the worker, if it still runs, ends on its own
         }
         timer_stop(timer);
     }
