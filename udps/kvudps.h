@@ -175,7 +175,7 @@ void kvudps_set_setup_tea_keys(uint32_t k0, uint32_t k1, uint32_t k2, uint32_t k
  * for a text that does not parse. Kept across kvudps_init. Any thread; takes the library lock.
  */
 int kvudps_set_targets(const char *targets);
-#define KVUDPS_MAX_TARGETS 64
+#define KVUDPS_MAX_TARGETS 128
 
 /* Sets the quiet window that ends answer collection (default 1000 ms) and the pause after a
  * setup datagram (default 6000 ms); a value of 0 or less restores its default. Takes effect

@@ -164,12 +164,7 @@ void run_setup(kv_socket_t s, const Cycle &cycle) {
         return;
     }
     kvudps_module_struct &found = e.records[index];
-    constexpr uint8_t kRequested = 0x37; // mode bits 0-2, 4 and 5
-    const uint8_t wanted =
-        static_cast<uint8_t>((request.mode_bit0 & 1u) | ((request.mode_bit1 & 1u) << 1) |
-                             ((request.mode_bit2 & 1u) << 2) | ((request.mode_bit4 & 1u) << 4) |
-                             ((request.mode_bit5 & 1u) << 5));
-    found.raw_mode = static_cast<uint8_t>((found.raw_mode & ~kRequested) | wanted);
+    found.raw_mode = requested_mode(found.raw_mode, request); // the found record keeps it
 
     uint8_t datagram[kSetupMax];
     const size_t length =

@@ -233,13 +233,7 @@ size_t build_setup(const kvudps_module_struct &found, const uint8_t raw_mac[6],
     store_address(out + 24, request.addr5);
     out[22] = found.raw_version;
     out[23] = found.raw_type;
-    // Bits 0-2, 4 and 5 are the requested ones; bit 3 and bits 6-7 travel as received.
-    constexpr uint8_t kRequested = 0x37;
-    const uint8_t wanted =
-        static_cast<uint8_t>((request.mode_bit0 & 1u) | ((request.mode_bit1 & 1u) << 1) |
-                             ((request.mode_bit2 & 1u) << 2) | ((request.mode_bit4 & 1u) << 4) |
-                             ((request.mode_bit5 & 1u) << 5));
-    out[28] = static_cast<uint8_t>((found.raw_mode & ~kRequested) | wanted);
+    out[28] = requested_mode(found.raw_mode, request);
     out[29] = found.raw_spare;
     out[30] = static_cast<uint8_t>(request.port >> 8);
     out[31] = static_cast<uint8_t>(request.port);
@@ -256,6 +250,16 @@ size_t build_setup(const kvudps_module_struct &found, const uint8_t raw_mac[6],
         out[length++] = kExtensionEnd;
     }
     return length;
+}
+
+uint8_t requested_mode(uint8_t received, const kvudps_module_struct &request) {
+    // Bits 0-2, 4 and 5 are the requested ones; bit 3 and bits 6-7 travel as received.
+    constexpr uint8_t kRequested = 0x37;
+    const uint8_t wanted =
+        static_cast<uint8_t>((request.mode_bit0 & 1u) | ((request.mode_bit1 & 1u) << 1) |
+                             ((request.mode_bit2 & 1u) << 2) | ((request.mode_bit4 & 1u) << 4) |
+                             ((request.mode_bit5 & 1u) << 5));
+    return static_cast<uint8_t>((received & ~kRequested) | wanted);
 }
 
 const char *type_name(uint16_t type) {

@@ -94,6 +94,10 @@ size_t build_setup(const kvudps_module_struct &found, const uint8_t raw_mac[6],
                    const kvudps_module_struct &request, const kvquiet_tea_key &search_key,
                    const kvquiet_tea_key &setup_key, uint8_t out[kSetupMax]);
 
+// The mode byte of a setup: bits 0-2, 4 and 5 from the request's mode_bit0-2, 4, 5; bit 3 and
+// bits 6-7 as received.
+uint8_t requested_mode(uint8_t received, const kvudps_module_struct &request);
+
 // The display name of a device type (the table's, before any extension entry 3).
 const char *type_name(uint16_t type);
 
