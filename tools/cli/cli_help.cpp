@@ -1,5 +1,6 @@
 #include "cli_help.h"
 
+#include "kvudps.h"
 #include "tcps_config.h"
 
 #include <sstream>
@@ -18,7 +19,8 @@ const std::string kKeyHelp = std::string("TEA key text: four 8-digit hexadecimal
 
 const std::string kTargetHelp =
     "send the search to ADDR (port 9999 unless given); replaces the default "
-    "255.255.255.255:9999; repeat for more destinations (64 at most)";
+    "255.255.255.255:9999; repeat for more destinations (" +
+    std::to_string(KVUDPS_MAX_TARGETS) + " at most, interfaces included)";
 
 // Options shared by the commands that talk to the configuration port.
 std::vector<OptionSpec> connection_options() {

@@ -1,6 +1,7 @@
 #include "cli_options.h"
 
 #include "cli_help.h"
+#include "kvudps.h"
 #include "tcps_config.h"
 
 #include <QCommandLineParser>
@@ -15,7 +16,7 @@ namespace {
 
 constexpr uint16_t kConfigPort = 99;
 constexpr uint16_t kDiscoveryPort = 9999;
-constexpr size_t kMaxTargets = 64;
+constexpr size_t kMaxTargets = KVUDPS_MAX_TARGETS;
 constexpr size_t kMaxNameLength = 99;
 
 // The command line of one command after QCommandLineParser has read it, with the checks every
