@@ -264,7 +264,8 @@ void ConfServer::handle_command(Connection &c, const std::string &command) {
             std::lock_guard<std::mutex> guard(mutex_);
             conf_apply_command(config_, command);
         }
-        reply(c, conf_ack);
+        if (c.fault != ConfFault::no_ack)
+            reply(c, conf_ack);
         return;
     }
     std::string line = conf_line(config(), options_.firmware);

@@ -29,6 +29,7 @@ enum class ConfFault : uint8_t {
     close_mid_reply, // close the connection halfway through the configuration line
     trickle,         // send a byte every trickle interval, never pausing, and nothing else
     oversized_reply, // a configuration line of several thousand characters
+    no_ack,          // greet and answer queries, but never acknowledge a command
 };
 
 struct ConfOptions {

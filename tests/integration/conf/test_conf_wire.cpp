@@ -205,7 +205,9 @@ TEST_P(ConfFailure, reports_its_kind_and_code) {
     const int32_t slot = open(*server, settings);
     kvquiet_conf_struct record;
     kvquiet_conf_clr(&record);
+    // Two commands: the reply to "Q1\r" already counts as the first one's acknowledgement.
     record.amp_b = 4800;
+    record.amp_p = 2;
     const int started = c.operation == 1   ? kvquiet_conf_read(slot)
                         : c.operation == 2 ? kvquiet_conf_write(slot, &record, "R\r")
                                            : kvquiet_conf_send_cmd(slot, "R\r");
@@ -237,6 +239,7 @@ INSTANTIATE_TEST_SUITE_P(
                     34},
         FailureCase{"closed_mid_reply_write", sim::ConfFault::close_mid_reply, false, 2,
                     "write_error", 34},
+        FailureCase{"unacknowledged_write", sim::ConfFault::no_ack, false, 2, "write_error", 19},
         FailureCase{"trickle_read", sim::ConfFault::trickle, false, 1, "read_error", 19},
         FailureCase{"trickle_write", sim::ConfFault::trickle, false, 2, "write_error", 19}),
     [](const ::testing::TestParamInfo<FailureCase> &param) { return param.param.name; });
@@ -252,6 +255,44 @@ TEST_F(ConfWire, a_refused_connection_fails_at_once) {
     ASSERT_EQ(kvquiet_conf_read(slot), 0);
     EXPECT_EQ(rec_.wait_end().code, KV_ERR_SOCKET_CONNECT);
     EXPECT_LT(now_ms() - start, 900) << "not after the connect wait's attempts";
+}
+
+// A device whose accept queue is full never completes the handshake: the connect gives up after
+// its attempts of one second, with one report.
+TEST_F(ConfWire, a_connection_never_accepted_gives_up_after_the_connect_wait) {
+    uint32_t loopback = 0;
+    ASSERT_EQ(kv_inet_parse("127.0.0.1", &loopback), 0);
+    kv_socket_t listener = kv_socket_tcp();
+    ASSERT_EQ(kv_socket_bind(listener, loopback, 0), 0);
+    ASSERT_EQ(kv_socket_listen(listener, 0), 0);
+    uint16_t port = 0;
+    kv_socket_local(listener, nullptr, &port);
+    // Fill the accept queue with connections nobody accepts.
+    std::vector<kv_socket_t> fillers;
+    for (int i = 0; i < 4; ++i) {
+        fillers.push_back(kv_socket_tcp());
+        kv_socket_option(fillers.back(), KV_SOCKET_NONBLOCK);
+        kv_socket_connect_start(fillers.back(), loopback, port);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    kvquiet_conf_settings_struct settings = rec_.settings();
+    settings.connect_wait = 1;
+    slot_ = kvquiet_conf_open("127.0.0.1", port, &settings);
+    ASSERT_GT(slot_, 0);
+    const int64_t start = now_ms();
+    ASSERT_EQ(kvquiet_conf_read(slot_), 0);
+    const Event end = rec_.wait_end();
+    const int64_t took = now_ms() - start;
+    EXPECT_EQ(end.what, "connect_error");
+    EXPECT_EQ(end.code, KV_ERR_SOCKET_CONNECT);
+    EXPECT_GE(took, 950);
+    EXPECT_LT(took, 2500);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(rec_.events().size(), 1U) << "one report";
+    for (const kv_socket_t s : fillers)
+        kv_socket_close(s);
+    kv_socket_close(listener);
 }
 
 // A reply longer than the reply buffer is cut to it; the pieces within it still count.
