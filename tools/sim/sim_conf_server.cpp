@@ -59,6 +59,7 @@ bool ConfServer::start() {
         // then closes before anyone can connect.
         kv_socket_close(listener_);
         listener_ = KV_INVALID_SOCKET;
+        listening_.store(false);
     }
     stop_.store(false);
     thread_ = std::thread(&ConfServer::run, this);
@@ -71,6 +72,7 @@ void ConfServer::stop() {
         thread_.join();
     kv_socket_close(listener_);
     listener_ = KV_INVALID_SOCKET;
+    listening_.store(false);
 }
 
 std::string ConfServer::last_error() const {
@@ -117,6 +119,7 @@ bool ConfServer::open_listener() {
     }
     port_.store(bound);
     listener_ = s;
+    listening_.store(true);
     return true;
 }
 
@@ -135,6 +138,7 @@ void ConfServer::run() {
         if (refuse && listener_ != KV_INVALID_SOCKET) {
             kv_socket_close(listener_);
             listener_ = KV_INVALID_SOCKET;
+            listening_.store(false);
         } else if (!refuse && listener_ == KV_INVALID_SOCKET && !open_listener()) {
             pause(poll_ms);
             continue;

@@ -81,6 +81,9 @@ public:
     int connections() const { return connections_.load(); }
     int rejected() const { return rejected_.load(); }
     bool client_connected() const { return client_connected_.load(); }
+    // Whether the port takes connections now (false while refusing, or after a fault change to
+    // refuse until the serving thread has closed it, and back).
+    bool listening() const { return listening_.load(); }
 
 private:
     struct Connection;
@@ -113,6 +116,7 @@ private:
     std::atomic<int> connections_{0};
     std::atomic<int> rejected_{0};
     std::atomic<bool> client_connected_{false};
+    std::atomic<bool> listening_{false};
 
     // Used by the serving thread alone once started.
     kv_socket_t listener_ = KV_INVALID_SOCKET;

@@ -167,11 +167,23 @@ TEST_F(ConfWire, the_connection_a_command_leaves_open_is_closed_in_time) {
     ASSERT_EQ(rec_.wait_end().what, "cmd");
     EXPECT_TRUE(eventually([&] { return server->received() == "X1\r"; }));
     EXPECT_TRUE(server->client_connected()) << "kept open for the device to act on the command";
+    {
+        // Meanwhile the device turns any other connection away.
+        uint32_t loopback = 0;
+        kv_inet_parse("127.0.0.1", &loopback);
+        kv_socket_t other = kv_socket_tcp();
+        ASSERT_GE(kv_socket_connect_start(other, loopback, server->port()), 0);
+        char byte = 0;
+        ASSERT_EQ(kv_socket_wait(other, 0, 2000), 1);
+        EXPECT_LE(kv_socket_recv(other, &byte, 1), 0) << "closed without a greeting";
+        kv_socket_close(other);
+        EXPECT_EQ(server->rejected(), 1);
+    }
 
     ASSERT_EQ(kvquiet_conf_read(slot), 0);
     const Event end = rec_.wait_end();
     EXPECT_EQ(end.what, "read") << end.code;
-    EXPECT_EQ(server->rejected(), 0);
+    EXPECT_EQ(server->rejected(), 1) << "the read's connection was let in";
 
     ASSERT_EQ(kvquiet_conf_send_cmd(slot, "X2\r"), 0);
     ASSERT_EQ(rec_.wait_end().what, "cmd");
@@ -255,6 +267,14 @@ TEST_F(ConfWire, a_refused_connection_fails_at_once) {
     ASSERT_EQ(kvquiet_conf_read(slot), 0);
     EXPECT_EQ(rec_.wait_end().code, KV_ERR_SOCKET_CONNECT);
     EXPECT_LT(now_ms() - start, 900) << "not after the connect wait's attempts";
+    // Once the device listens again, a new slot for it reads.
+    EXPECT_FALSE(server->listening());
+    server->set_fault(sim::ConfFault::none);
+    ASSERT_TRUE(eventually([&] { return server->listening(); }));
+    kvquiet_conf_close(slot);
+    slot_ = kvquiet_conf_open(server->address().c_str(), server->port(), &settings);
+    ASSERT_EQ(kvquiet_conf_read(slot_), 0);
+    EXPECT_EQ(rec_.wait_end().what, "read");
 }
 
 // A device whose accept queue is full never completes the handshake: the connect gives up after
