@@ -1,5 +1,6 @@
 // quillon read and quillon write against quillon-sim, and the usage errors of every command.
 #include "cli_programs.h"
+#include "sim_conf_server.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -88,6 +89,26 @@ TEST(cli_write, saves_reads_back_and_keeps_the_configuration) {
     ASSERT_EQ(server.status, 0) << server.err;
     EXPECT_EQ(server.json().object()["mode"].toInt(), 3);
     EXPECT_EQ(server.json().object()["config"].toObject()["server_ip"].toString(), "0.0.0.0");
+}
+
+TEST(cli_write, sends_the_page_record_then_reads_back_then_r) {
+    // A device in this process, so that every byte quillon sends can be checked.
+    sim::ConfOptions options;
+    options.address = "127.0.0.1";
+    sim::ConfServer device(options);
+    ASSERT_TRUE(device.start()) << device.last_error();
+    const QString host = QStringLiteral("127.0.0.1:%1").arg(device.port());
+
+    const Result saved = quillon({"write", host, "--mode", "2", "--server", "10.0.0.5:9000",
+                                  "--frequency", "273", "--baud", "19200", kQuick, kQuickMs});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    // The page's record in the device's order (RS-232 fields other than the baud rate unset,
+    // so not sent), no final command, then the read-back and "R".
+    EXPECT_EQ(device.received(), "Q1\r"
+                                 "S10.0.0.5\rU9000\rV1\r&B19200\r&F2\r*A255\r*B255\r*C131072\rB42\r"
+                                 "P273\r"
+                                 "Q1\r\r"
+                                 "R\r");
 }
 
 TEST(cli_write, the_page_checks_refuse_with_its_texts_and_send_nothing) {
