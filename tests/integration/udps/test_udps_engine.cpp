@@ -377,7 +377,7 @@ TEST_F(EngineTest, uninit_then_init_starts_a_fresh_engine) {
     EXPECT_LT(kv_monotonic_ms() - start, 1500); // the old worker left its search at once
     const kvudps_callback_struct table = callbacks();
     kvudps_callback(&table);
-    kvudps_set_timing(100, 100);
+    kvudps_set_timing(kQuietMs, 100);
     EXPECT_EQ(search(), "search_done");
     EXPECT_EQ(g_events.log(), std::vector<std::string>{"search_done"});
     EXPECT_EQ(kvudps_count(), 1);

@@ -107,9 +107,12 @@ inline std::string mac_text(const std::array<uint8_t, 6> &mac) {
 // test points it at its devices. Never at the limited broadcast address.
 class EngineTest : public ::testing::Test {
 protected:
+    static constexpr int32_t kQuietMs = 250;
+
     void SetUp() override {
         ASSERT_EQ(kvudps_set_targets("127.0.0.1:9"), 0);
-        kvudps_set_timing(100, 100);
+        // Short enough for quick tests, long enough for a loaded machine's devices to answer.
+        kvudps_set_timing(kQuietMs, 100);
         ASSERT_EQ(kvudps_init(), 0) << last_error();
         const kvudps_callback_struct table = callbacks();
         kvudps_callback(&table);
