@@ -1,6 +1,7 @@
 #include "cli_conf_session.h"
 
 #include <chrono>
+#include <thread>
 
 namespace quillon::cli {
 
@@ -16,6 +17,8 @@ std::mutex g_open_mutex;
 constexpr int32_t kConnectWait = 5;
 constexpr int32_t kReplyWait = 10;
 constexpr int32_t kMargin = 10;
+// How long an open waits for a slot to become free.
+constexpr int32_t kSlotWait = 30;
 
 int32_t commands_in(const kvquiet_conf_struct &record) {
     int32_t count = 0;
@@ -61,15 +64,24 @@ bool ConfSession::open() {
     settings.on_cmd_error = operation_error_cb;
     settings.on_tea_error = tea_error_cb;
 
-    const std::lock_guard<std::mutex> lock(g_open_mutex);
-    m_slot = kvquiet_conf_open(m_host.address.c_str(), m_host.port, &settings);
-    if (m_slot < 0) {
+    // With more devices than slots, a slot becomes free again only once the worker of the
+    // session that had it has ended, a moment after that session closed it: wait for one.
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(kSlotWait);
+    for (;;) {
         kv_error_struct error{};
-        kvquiet_conf_error(0, &error);
-        m_failure = Failure::from_conf("open", error);
-        return false;
+        {
+            const std::lock_guard<std::mutex> lock(g_open_mutex);
+            m_slot = kvquiet_conf_open(m_host.address.c_str(), m_host.port, &settings);
+            if (m_slot > 0)
+                return true;
+            kvquiet_conf_error(0, &error);
+        }
+        if (error.err_code != KV_ERR_ID_COUNT_MAX || std::chrono::steady_clock::now() > give_up) {
+            m_failure = Failure::from_conf("open", error);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return true;
 }
 
 template <typename Start>

@@ -72,8 +72,9 @@ std::vector<CommandSpec> build_commands() {
     CommandSpec read{
         "read", "read HOST[:PORT]... [--tea] [--key K] [--quiet-ms N] [--json]",
         "Read and show the configuration of one or more devices.", connection_options(),
-        "PORT defaults to 99. Several hosts are read in parallel, one connection each, and give "
-        "one result each, in the order given. The text shows the configuration as the "
+        "PORT defaults to 99. Several hosts are read in parallel (99 at a time), one connection "
+        "each, and give one result each, in the order given. The text shows the configuration as "
+        "the "
         "configuration page does, by item text: baud rate, data size, parity, stop bits, "
         "handshake, mode, downloader PC address and port, upload frequency, and the firmware. A "
         "device that reports an upload frequency code below 20 has firmware older than 3.1.1: "
@@ -113,7 +114,7 @@ std::vector<CommandSpec> build_commands() {
         "(42, 255, 255, 131072), the mode, the downloader PC, the frequency and the RS-232 "
         "options given; RS-232 options not given stay unset and are not written. Then reads "
         "the configuration back, sends the command \"R\" and prints what was read back, as "
-        "read does. Several hosts are written in parallel."};
+        "read does. Several hosts are written in parallel (99 at a time)."};
     for (const OptionSpec &option : connection_options())
         write.options.push_back(option);
     list.push_back(write);
