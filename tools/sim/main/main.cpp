@@ -63,7 +63,10 @@ int main(int argc, char *argv[]) {
     fleet.set_on_change(
         [&fleet](size_t index) { print_line("changed " + describe(index, fleet.info(index))); });
     if (!fleet.start()) {
-        std::fprintf(stderr, "quillon-sim: cannot start the devices: %s\n",
+        std::fprintf(stderr,
+                     "quillon-sim: cannot start the devices: %s\n"
+                     "(ports below 1024 need root, and another program may hold the port: "
+                     "--config-port 0 and --discovery-port 0 take free ports)\n",
                      fleet.last_error().c_str());
         return 1;
     }
