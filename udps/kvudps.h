@@ -103,10 +103,15 @@ int kvudps_clr_callback_struct(kvudps_callback_struct *table);
 
 /* Requests a search: the search request goes to every destination, signed answers are collected
  * until the network has been quiet for the quiet window, and, when `names` is non-zero, the
- * names of the models that keep their name on a web page are read over HTTP. Ends with
- * on_search_done or on_search_error(context). The found list is emptied at once.
+ * names of the models that keep their name on a web page are read over HTTP (each read bounded:
+ * 2 s per wait, 10 s per reply; failures are recorded without failing the search). Ends with
+ * on_search_done or on_search_error(context); a failed search is no longer pending when its
+ * error callback runs. The found list is emptied at once.
  * Returns 0 when accepted, -1 with "Action not success" (the worker is busy), "Search already
- * run" (a search is pending) or "Semaphore post failed" (the library is not running). */
+ * run" (a search is pending) or "Semaphore post failed" (the library is not running). A search
+ * and a setup may both be accepted before the worker wakes; it then serves both in one cycle,
+ * search first. The worker is ready again by the time it calls the cycle's last callback, so a
+ * request made on hearing of the end is accepted. Any thread. */
 int kvudps_search(int32_t names, void *context);
 
 /* Requests a setup of the found device whose `mac` equals record->mac: the new ip, mask,
@@ -115,14 +120,14 @@ int kvudps_search(int32_t names, void *context);
  * that keeps its name on a web page, the name is written over HTTP at the new ip and port.
  * The record is copied at once. Ends with on_setup_done(context), preceded by on_setup_error
  * when the setup failed ("Module not exist" for an unknown mac, "Sendto failed").
- * Returns 0 when accepted, -1 with "Action not success", "Setup already run" or "Semaphore post
- * failed". */
+ * Returns 0 when accepted, -1 with "Action not success", "Setup already run", "Semaphore post
+ * failed" or, for a null record, "Module not exist". Any thread. */
 int kvudps_setup(const kvudps_module_struct *record, int32_t names, void *context);
 
-/* 0 when no search is pending or running, -1 otherwise. */
+/* 0 when no search is pending or running, -1 otherwise. Any thread. */
 int kvudps_search_finish(void);
 
-/* 0 when no setup is pending or running, -1 otherwise. */
+/* 0 when no setup is pending or running, -1 otherwise. Any thread. */
 int kvudps_setup_finish(void);
 
 /* The number of found devices. Read it after on_search_done. No lock. */
