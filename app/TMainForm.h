@@ -65,10 +65,13 @@ public:
     int ListLocalAddresses();
 
     // The wait dialog (at most one, modal; see TWaitControl).
-    void ShowWait(const QString &text) { m_wait.ShowWait(text); }
-    void ShowWaitText(const QString &text) { m_wait.ShowWaitText(text); }
+    void ShowWait(const QString &text);
+    void ShowWaitText(const QString &text);
     void CloseWait() { m_wait.CloseWait(); }
     TWaitForm *WaitForm() const { return m_wait.WaitForm(); }
+
+    // The status bar's text.
+    void SetStatus(const QString &text);
 
     TConfigPage *ConfigPage() const { return m_configPage; }
     QTabWidget *PageControl() const { return m_pageControl; }
@@ -76,6 +79,12 @@ public:
     kvgapi::TTcps *Tcps() const { return m_tcps.get(); }
     kvgapi::TUdps *Udps() const { return m_udps.get(); }
     bool Saving() const { return m_saving; }
+
+signals:
+    // The status bar took `text`.
+    void StatusChanged(const QString &text);
+    // The wait dialog shows `text` (a new dialog, or a new text in the open one).
+    void WaitTextShown(const QString &text);
 
 public slots:
     // OK (and Enter in the address edit): read the device's configuration into the page.
@@ -126,6 +135,12 @@ private:
     std::unique_ptr<kvgapi::TUdps> m_udps;
     std::unique_ptr<kvgapi::TTcps> m_tcps;
     bool m_saving = false;
+    // A configuration operation, or a search or setup, has started and its end (success or
+    // failure) has not been handled yet. The wait dialog is opened only then: an operation
+    // that ended before the window took its own message must not leave a dialog that nothing
+    // would close.
+    bool m_confRunning = false;
+    bool m_searchRunning = false;
     bool m_placed = false;
 };
 

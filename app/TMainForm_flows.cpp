@@ -63,12 +63,13 @@ void TMainForm::ConfOpened(kvgapi::TSdkSimpleEventArgs &) {
 }
 
 void TMainForm::ConfStarted(kvgapi::TSdkSimpleEventArgs &) {
-    m_configPage->SetStatusText(tr("Connecting..."));
+    m_confRunning = true;
+    SetStatus(tr("Connecting..."));
     Post(WM_CONF_CONNECTING);
 }
 
 void TMainForm::ConfReadConnected(kvgapi::TSdkSimpleEventArgs &) {
-    m_configPage->SetStatusText(tr("Reading..."));
+    SetStatus(tr("Reading..."));
     ShowWaitText(tr("Reading device configuration..."));
 }
 
@@ -78,7 +79,8 @@ void TMainForm::ConfReadDone(kvgapi::TSdkSimpleEventArgs &) {
         // The record could not be fetched: the page keeps what it showed and the flow ends
         // with a visible failure instead of "Done" (a save does not send its final command
         // for a read-back it could not check).
-        m_configPage->SetStatusText(tr("Config error"));
+        SetStatus(tr("Config error"));
+        m_confRunning = false;
         CloseWait();
         Post(WM_CONF_FAILED, 0);
         m_tcps->Close();
@@ -91,7 +93,8 @@ void TMainForm::ConfReadDone(kvgapi::TSdkSimpleEventArgs &) {
         m_tcps->SendCmd();
         return;
     }
-    m_configPage->SetStatusText(tr("Done"));
+    SetStatus(tr("Done"));
+    m_confRunning = false;
     CloseWait();
     m_tcps->Close();
     if (unsupported) {
@@ -101,17 +104,18 @@ void TMainForm::ConfReadDone(kvgapi::TSdkSimpleEventArgs &) {
 }
 
 void TMainForm::ConfWriteConnected(kvgapi::TSdkSimpleEventArgs &) {
-    m_configPage->SetStatusText(tr("Writing..."));
+    SetStatus(tr("Writing..."));
     ShowWaitText(tr("Writing new settings."));
 }
 
 void TMainForm::ConfWriteDone(kvgapi::TSdkSimpleEventArgs &) {
-    m_configPage->SetStatusText(tr("Write"));
+    SetStatus(tr("Write"));
     m_tcps->Read();
 }
 
 void TMainForm::ConfCommandDone(kvgapi::TSdkSimpleEventArgs &) {
-    m_configPage->SetStatusText(tr("Done"));
+    SetStatus(tr("Done"));
+    m_confRunning = false;
     CloseWait();
     m_tcps->Close();
 }
@@ -121,21 +125,22 @@ void TMainForm::ConfClosed(kvgapi::TTcpsCloseEventArgs &) {}
 void TMainForm::ConfError(kvgapi::TSdkErrorEventArgs &args) {
     switch (args.Kind) {
     case kvgapi::TTcps::ErrOpen:
-        m_configPage->SetStatusText(tr("Open error"));
+        SetStatus(tr("Open error"));
         break;
     case kvgapi::TTcps::ErrConnect:
-        m_configPage->SetStatusText(tr("Connect error"));
+        SetStatus(tr("Connect error"));
         break;
     case kvgapi::TTcps::ErrRead:
-        m_configPage->SetStatusText(tr("Read error"));
+        SetStatus(tr("Read error"));
         break;
     case kvgapi::TTcps::ErrWrite:
-        m_configPage->SetStatusText(tr("Write error"));
+        SetStatus(tr("Write error"));
         break;
     default:
         // A failed close or command leaves the status as it was.
         break;
     }
+    m_confRunning = false;
     CloseWait();
     Post(WM_CONF_FAILED, args.Kind == kvgapi::TTcps::ErrConnect ? 1 : 0);
     m_tcps->Close();
@@ -144,15 +149,18 @@ void TMainForm::ConfError(kvgapi::TSdkErrorEventArgs &args) {
 // --- Search wrapper events --------------------------------------------------------------------
 
 void TMainForm::SearchStarted(kvgapi::TSdkSimpleEventArgs &) {
+    m_searchRunning = true;
     Post(WM_SEARCH_STARTED);
 }
 
 void TMainForm::SearchDone(kvgapi::TSdkSimpleEventArgs &) {
+    m_searchRunning = false;
     CloseWait();
     Post(WM_SEARCH_DONE);
 }
 
 void TMainForm::SetupStarted(kvgapi::TSdkSimpleEventArgs &) {
+    m_searchRunning = true;
     Post(WM_SETUP_STARTED);
 }
 
@@ -162,7 +170,26 @@ void TMainForm::SetupDone(kvgapi::TSdkSimpleEventArgs &) {
 }
 
 void TMainForm::SearchError(kvgapi::TSdkErrorEventArgs &) {
+    m_searchRunning = false;
     CloseWait();
+}
+
+// --- Status and wait texts --------------------------------------------------------------------
+
+void TMainForm::SetStatus(const QString &text) {
+    m_configPage->SetStatusText(text);
+    emit StatusChanged(text);
+}
+
+void TMainForm::ShowWait(const QString &text) {
+    if (m_wait.WaitForm() == nullptr)
+        emit WaitTextShown(text);
+    m_wait.ShowWait(text);
+}
+
+void TMainForm::ShowWaitText(const QString &text) {
+    emit WaitTextShown(text);
+    m_wait.ShowWaitText(text);
 }
 
 // --- The window's own messages ----------------------------------------------------------------
@@ -181,17 +208,22 @@ bool TMainForm::event(QEvent *event) {
 
 void TMainForm::HandleMessage(int message, int wParam) {
     switch (message) {
+    // The three wait messages are stale once their operation has ended: the failure or the
+    // end may be reported before the window takes its own message.
     case WM_SEARCH_STARTED:
-        ShowWaitText(tr("Searching the local network..."));
+        if (m_searchRunning)
+            ShowWaitText(tr("Searching the local network..."));
         break;
     case WM_SEARCH_DONE:
         OpenChosenDevice();
         break;
     case WM_SETUP_STARTED:
-        ShowWait(tr("Sending new settings to the device..."));
+        if (m_searchRunning)
+            ShowWait(tr("Sending new settings to the device..."));
         break;
     case WM_CONF_CONNECTING:
-        ShowWait(tr("Connecting to the device..."));
+        if (m_confRunning)
+            ShowWait(tr("Connecting to the device..."));
         break;
     case WM_CONF_FAILED:
         if (wParam == 1)
