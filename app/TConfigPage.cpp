@@ -18,6 +18,7 @@ namespace {
 constexpr int kButtonWidth = 97;
 constexpr int kButtonHeight = 25;
 constexpr int kPortEditWidth = 60;
+constexpr int kComboMinimumCharacters = 10;
 
 QComboBox *makeFixedList(QWidget *parent, const char *name, const std::vector<std::string> &items) {
     auto *combo = new QComboBox(parent);
@@ -25,6 +26,9 @@ QComboBox *makeFixedList(QWidget *parent, const char *name, const std::vector<st
     for (const std::string &item : items)
         combo->addItem(QString::fromStdString(item));
     combo->setCurrentIndex(0);
+    // The layout, not the longest item, sets the width: the page must fit the fixed window.
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(kComboMinimumCharacters);
     return combo;
 }
 
