@@ -40,7 +40,7 @@ kv_thread_t g_timer_thread = nullptr;
 std::atomic<uint8_t> g_thread_selector{0};
 
 // The timer's stop signal. The timer thread runs while the epoch it started with is current;
-// kvquiet_timer_stop moves the epoch on and wakes it from its sleep. Allocated once and never
+// timer_stop moves the epoch on and wakes it from its sleep. Allocated once and never
 // freed, so a timer thread that still runs at process exit never meets a destroyed object.
 struct timer_control {
     std::mutex mutex;           // guards epoch and startup
