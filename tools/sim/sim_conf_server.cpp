@@ -161,8 +161,8 @@ void ConfServer::run() {
         if (c.open())
             serve(c, 0);
         if (c.open()) {
+            rejected_.fetch_add(1); // counted first: the client may look as soon as it is closed
             kv_socket_close(extra);
-            rejected_.fetch_add(1);
         } else {
             adopt(c, extra);
         }
