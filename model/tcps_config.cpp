@@ -35,6 +35,8 @@ constexpr size_t kAddressTextMax = 15;
 } // namespace
 
 void config_to_record(const TTcpsConfig &config, kvquiet_conf_struct *record) {
+    // A fresh record: clearing leaves the firmware text as it was, so start from zeros.
+    *record = kvquiet_conf_struct{};
     kvquiet_conf_clr(record);
     if (!config.device_ip.empty())
         put_text(record->top_i, config.device_ip, kAddressTextMax);
