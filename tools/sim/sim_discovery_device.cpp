@@ -1,6 +1,7 @@
 // One simulated device's discovery side.
 #include "sim_discovery_device.h"
 
+#include "kv_socket.h"
 #include "kv_thread.h"
 
 #include <cstring>
@@ -179,6 +180,37 @@ void DiscoveryDevice::answer(uint32_t address, uint16_t port) {
     m_searches.fetch_add(1);
 }
 
+// A setup names any address; the simulator listens only on one host address of the loopback
+// network, or, when it was started outside loopback on purpose, on another single host address
+// (never the wildcard 0.0.0.0 or a broadcast address, which would open it on every interface).
+namespace {
+// The first byte and the whole address of a dotted-decimal text, or false.
+bool parse_host(const std::string &ip, uint8_t *first, uint32_t *host) {
+    uint32_t address = 0; // network order in memory
+    if (kv_inet_parse(ip.c_str(), &address) != 0)
+        return false;
+    uint8_t bytes[4];
+    std::memcpy(bytes, &address, sizeof bytes);
+    *first = bytes[0];
+    *host = (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
+            bytes[3];
+    return true;
+}
+} // namespace
+
+bool DiscoveryDevice::may_bind(const std::string &ip) const {
+    uint8_t first = 0;
+    uint32_t host = 0;
+    if (!parse_host(ip, &first, &host))
+        return false;
+    if (host == 0 || host == 0xFFFFFFFFU || (host & 0xFFU) == 0xFFU)
+        return false;
+    uint8_t own_first = 0;
+    uint32_t own = 0;
+    const bool own_loopback = parse_host(m_options.bind_ip, &own_first, &own) && own_first == 127;
+    return !own_loopback || first == 127;
+}
+
 void DiscoveryDevice::take_setup(const uint8_t *data, size_t length) {
     const DiscoveryIdentity before = identity();
     const bool setup_key =
@@ -211,8 +243,9 @@ void DiscoveryDevice::take_setup(const uint8_t *data, size_t length) {
         if (setup.name)
             m_identity.name = after.name;
     }
-    // The web side follows the device to its new address, where the client writes the name.
-    if (m_http && (after.ip != before.ip || after.port != before.port))
+    // The web side follows the device to its new address, where the client writes the name;
+    // but only to an address this simulator may bind (see may_bind).
+    if (m_http && (after.ip != before.ip || after.port != before.port) && may_bind(after.ip))
         m_http->move_to(after.ip, after.port);
     m_setups.fetch_add(1);
     changed();

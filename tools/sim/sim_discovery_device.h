@@ -89,6 +89,7 @@ private:
     void run();
     void answer(uint32_t address, uint16_t port);
     void take_setup(const uint8_t *data, size_t length);
+    bool may_bind(const std::string &ip) const;
     void changed();
 
     const DiscoveryDeviceOptions m_options; // fixed after construction

@@ -334,6 +334,21 @@ TEST_F(EngineTest, setup_of_a_named_model_writes_the_name_over_http) {
     EXPECT_EQ(requests[0], udps::build_name_request("A&B"));
 }
 
+TEST_F(EngineTest, a_simulated_web_page_never_follows_a_setup_off_its_host_address) {
+    responder.add(named(0, "Old"));
+    start_devices();
+    ASSERT_EQ(search(), "search_done");
+    kvudps_module_struct request;
+    ASSERT_EQ(kvudps_record_copy(&request), 0);
+    const std::string before = responder.device(0).http()->bind_ip();
+    for (const char *ip : {"0.0.0.0", "255.255.255.255", "10.1.2.3"}) {
+        std::strcpy(request.ip, ip);
+        ASSERT_EQ(kvudps_setup(&request, 0, &g_context), 0) << ip;
+        g_events.wait(g_events.log().size() + 1);
+        EXPECT_EQ(responder.device(0).http()->bind_ip(), before) << ip;
+    }
+}
+
 TEST_F(EngineTest, a_failed_cycle_clears_its_request) {
     // Hold the only port the engine may bind, so opening its socket fails.
     kv_socket_t holder = kv_socket_udp();
