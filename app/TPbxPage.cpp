@@ -29,7 +29,9 @@ constexpr int kGlyphSize = 16;
 constexpr int kPortPanelWidth = 200;
 constexpr int kInitialIntervalMs = 1000;
 constexpr int kWindowsPorts = 30;
-constexpr int kComboMinimumCharacters = 5;
+constexpr int kComboMinimumCharacters = 3;
+// Room for a device path such as /dev/ttyUSB0.
+constexpr int kPortMinimumCharacters = 12;
 
 QComboBox *makeList(QWidget *parent, const char *name, const QStringList &items) {
     auto *combo = new QComboBox(parent);
@@ -105,6 +107,8 @@ QGroupBox *TPbxPage::CreatePortGroup() {
     m_portComboBox->setEditable(true);
     // A typed name stays text; it never becomes an entry of the list.
     m_portComboBox->setInsertPolicy(QComboBox::NoInsert);
+    m_portComboBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_portComboBox->setMinimumContentsLength(kPortMinimumCharacters);
     const QStringList ports = PortNames();
     m_portComboBox->addItems(ports);
     m_portComboBox->setEditText(ports.isEmpty() ? QString() : ports.first());
