@@ -159,6 +159,8 @@ int TTcpsCustom::Open() {
     settings.key[2] = key[2];
     settings.key[3] = key[3];
     settings.quiet_ms = m_quiet_ms;
+    settings.connect_wait = m_connect_wait;
+    settings.reply_wait = m_reply_wait;
     settings.on_connect = cb_connect;
     settings.on_connect_error = cb_connect_error;
     settings.on_read = cb_read;

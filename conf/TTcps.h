@@ -58,6 +58,13 @@ public:
     // The silence that ends a receive step (library default 1000 ms); lower on a quick LAN.
     int32_t QuietMs() const { return m_quiet_ms; }
     void SetQuietMs(int32_t quiet_ms) { m_quiet_ms = quiet_ms; }
+    // Attempts of one second to wait for the connection (library default 5), and seconds to
+    // wait for each reply (library default 10); lower them where a dead device should be
+    // given up on sooner.
+    int32_t ConnectWait() const { return m_connect_wait; }
+    void SetConnectWait(int32_t attempts) { m_connect_wait = attempts; }
+    int32_t ReplyWait() const { return m_reply_wait; }
+    void SetReplyWait(int32_t seconds) { m_reply_wait = seconds; }
 
     uint8_t State() const { return m_state.load(); }
     int32_t Slot() const { return m_slot.load(); }
@@ -72,6 +79,8 @@ private:
     int32_t m_tea = 0;
     std::string m_key = kDefaultKeyText;
     int32_t m_quiet_ms = 1000;
+    int32_t m_connect_wait = 5;
+    int32_t m_reply_wait = 10;
 };
 
 // The connection with events, raised on the GUI thread: OnOpened and OnStarted from inside the
