@@ -12,10 +12,8 @@ namespace {
 // Guarded by itself.
 std::mutex g_open_mutex;
 
-// The library bounds every operation by its connect wait (5 s) and reply wait (10 s per
-// reply); these limits only guard against a callback that never comes, well past those bounds.
-constexpr int32_t kConnectWait = 5;
-constexpr int32_t kReplyWait = 10;
+// The library bounds every operation by its connect wait and reply wait (per reply); the
+// session's own limits only guard against a callback that never comes, well past those bounds.
 constexpr int32_t kMargin = 10;
 // How long an open waits for a slot to become free.
 constexpr int32_t kSlotWait = 30;
@@ -54,6 +52,8 @@ bool ConfSession::open() {
     for (size_t i = 0; i < 4; ++i)
         settings.key[i] = m_options.key[i];
     settings.quiet_ms = m_options.quiet_ms;
+    settings.connect_wait = m_options.connect_wait;
+    settings.reply_wait = m_options.reply_wait;
     settings.on_connect = connected_cb;
     settings.on_connect_error = connect_error_cb;
     settings.on_read = read_cb;
@@ -117,7 +117,7 @@ bool ConfSession::run(const char *step, int32_t budget_s, Start start) {
 }
 
 bool ConfSession::read(kvquiet_conf_struct *record, const char *step) {
-    const int32_t budget = kConnectWait + kReplyWait * 6 + kMargin;
+    const int32_t budget = m_options.connect_wait + m_options.reply_wait * 6 + kMargin;
     if (!run(step, budget, [this] { return kvquiet_conf_read(m_slot); }))
         return false;
     const std::lock_guard<std::mutex> lock(m_mutex);
@@ -126,12 +126,13 @@ bool ConfSession::read(kvquiet_conf_struct *record, const char *step) {
 }
 
 bool ConfSession::write(const kvquiet_conf_struct &record) {
-    const int32_t budget = kConnectWait + kReplyWait * (commands_in(record) + 4) + kMargin;
+    const int32_t budget =
+        m_options.connect_wait + m_options.reply_wait * (commands_in(record) + 4) + kMargin;
     return run("write", budget, [&] { return kvquiet_conf_write(m_slot, &record, nullptr); });
 }
 
 bool ConfSession::command(const char *text) {
-    const int32_t budget = kConnectWait + kReplyWait * 4 + kMargin;
+    const int32_t budget = m_options.connect_wait + m_options.reply_wait * 4 + kMargin;
     return run("command", budget, [&] { return kvquiet_conf_send_cmd(m_slot, text); });
 }
 

@@ -30,6 +30,11 @@ std::vector<OptionSpec> connection_options() {
         {"quiet-ms", "N",
          "milliseconds of silence that end each receive step from the device (default 1000; "
          "50 suits loopback and a quiet LAN)"},
+        {"connect-wait", "N",
+         "seconds to wait for the connection before giving up (1 to 60, default 5)"},
+        {"reply-wait", "S",
+         "seconds to wait for each reply of the device before giving up (1 to 600, default "
+         "10)"},
         {"json", "", "print JSON instead of text"},
     };
 }
@@ -70,7 +75,9 @@ std::vector<CommandSpec> build_commands() {
     list.push_back(search);
 
     CommandSpec read{
-        "read", "read HOST[:PORT]... [--tea] [--key K] [--quiet-ms N] [--json]",
+        "read",
+        "read HOST[:PORT]... [--tea] [--key K] [--quiet-ms N] [--connect-wait N] [--reply-wait S] "
+        "[--json]",
         "Read and show the configuration of one or more devices.", connection_options(),
         "PORT defaults to 99. Several hosts are read in parallel (99 at a time), one connection "
         "each, and give one result each, in the order given. The text shows the configuration as "
@@ -87,7 +94,8 @@ std::vector<CommandSpec> build_commands() {
         "write HOST[:PORT]... --mode N [--baud N] [--databits 7|8] "
         "[--parity none|odd|even|mark|space] [--stopbits 1|2] "
         "[--handshake none|rts-cts|xon-xoff|xon-xoff-heartbeat] [--server IP:PORT] "
-        "[--frequency CODE|TEXT] [--tea] [--key K] [--quiet-ms N] [--json]",
+        "[--frequency CODE|TEXT] [--tea] [--key K] [--quiet-ms N] [--connect-wait N] "
+        "[--reply-wait S] [--json]",
         "Write a configuration, exactly as the configuration page's Save does.",
         {
             {"mode", "N",

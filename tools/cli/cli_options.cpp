@@ -123,6 +123,10 @@ ConnectionOptions parse_connection(const ParsedArgs &args) {
     }
     if (const auto quiet = args.single("quiet-ms"))
         options.quiet_ms = parse_number(*quiet, 1, 60000, "--quiet-ms");
+    if (const auto wait = args.single("connect-wait"))
+        options.connect_wait = parse_number(*wait, 1, 60, "--connect-wait");
+    if (const auto wait = args.single("reply-wait"))
+        options.reply_wait = parse_number(*wait, 1, 600, "--reply-wait");
     return options;
 }
 

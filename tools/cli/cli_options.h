@@ -24,6 +24,8 @@ struct ConnectionOptions {
     bool tea = false;
     std::array<uint32_t, 4> key{}; // the default key text's words unless --key was given
     int32_t quiet_ms = 1000;
+    int32_t connect_wait = 5; // attempts of one second
+    int32_t reply_wait = 10;  // seconds for each reply
 };
 
 struct ReadRequest {
