@@ -5,6 +5,7 @@
 #include "TMainForm.h"
 #include "TUdpSearchForm.h"
 #include "config_page.h"
+#include "main_form_fixtures.h"
 #include "sim_conf_server.h"
 #include "sim_fleet.h"
 
@@ -29,50 +30,9 @@ QString address(TDemoDevices::Device device) {
     return QString::fromStdString(TDemoDevices::Address(device));
 }
 
-// A box the window showed, and what it was answered.
-struct Box {
-    QMessageBox::Icon icon;
-    QString text;
-    bool operator==(const Box &) const = default;
-};
-
-// The window with its boxes read and answered by the test.
-class TestableMainForm : public TMainForm {
-public:
-    using TMainForm::TMainForm;
-
-    QMessageBox::StandardButton ShowMessage(QMessageBox::Icon icon, const QString &,
-                                            const QString &text,
-                                            QMessageBox::StandardButtons) override {
-        boxes.append({icon, text});
-        return answer;
-    }
-
-    QList<Box> boxes;
-    QMessageBox::StandardButton answer = QMessageBox::Ok;
-};
-
-// Everything a flow shows, in order: status texts, wait texts and the window's own messages.
-class FlowLog : public QObject {
-public:
-    explicit FlowLog(TMainForm &form) {
-        connect(&form, &TMainForm::StatusChanged, this, [this](const QString &t) { status << t; });
-        connect(&form, &TMainForm::WaitTextShown, this, [this](const QString &t) { wait << t; });
-        form.installEventFilter(this);
-    }
-
-    bool eventFilter(QObject *, QEvent *event) override {
-        const int type = static_cast<int>(event->type());
-        if (type >= TMainForm::WM_SEARCH_STARTED && type <= TMainForm::WM_CONF_UNSUPPORTED)
-            messages << QPair<int, int>(type,
-                                        static_cast<TMainForm::PostedMessage *>(event)->WParam());
-        return false;
-    }
-
-    QStringList status;
-    QStringList wait;
-    QList<QPair<int, int>> messages;
-};
+using formtest::Box;
+using formtest::FlowLog;
+using formtest::TestableMainForm;
 
 // Answers the device list dialogs as they open: each takes the next address of `choices` (an
 // empty one cancels) and records what the list showed.
