@@ -4,8 +4,10 @@
  * code above them has no #ifdef of its own.
  *
  * Addresses are IPv4 in network byte order (uint32_t as on the wire); ports are host order.
- * Results: 0 success, -1 failure, unless the comment says otherwise. After a -1 the platform's
- * reason is in kv_socket_last_error(). None of these records a library error code.
+ * Results: 0 success, -1 failure, unless the comment says otherwise. After a failure the
+ * platform's reason is in kv_socket_last_error() and, on every platform, in errno, where the
+ * libraries read it when they record an error (on Windows it is Winsock's number, for example
+ * 10061 for a refused connection). None of these records a library error code.
  */
 #ifndef KV_SOCKET_H
 #define KV_SOCKET_H
@@ -14,6 +16,14 @@
 #include <stdint.h>
 
 #ifdef _WIN32
+/* The lean set of Windows headers, without the min and max macros that would break std::min
+ * and std::max in every file that includes this one. */
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <winsock2.h>
 #else
 #include <sys/select.h>
@@ -35,14 +45,17 @@ typedef int kv_socket_t;
 enum kv_socket_option_kind {
     KV_SOCKET_NONBLOCK = 0,  /* non-blocking mode */
     KV_SOCKET_NODELAY = 1,   /* TCP_NODELAY on */
-    KV_SOCKET_REUSEADDR = 2, /* SO_REUSEADDR on */
+    KV_SOCKET_REUSEADDR = 2, /* a port whose connections are still closing may be bound again:
+                              * SO_REUSEADDR on POSIX; nothing on Windows, where that is the
+                              * default and SO_REUSEADDR would let two sockets share a port */
     KV_SOCKET_SNDBUF = 3,    /* a send buffer of 10 MiB */
     KV_SOCKET_NOTHING = 4,   /* nothing; returns 0 */
     KV_SOCKET_LINGER0 = 5    /* linger on with 0 s: closing resets the connection */
 };
 
 /* Starts the platform's socket layer (Winsock 1.1 on Windows; nothing elsewhere). May be called
- * any number of times. Returns 0, or -1 when the start-up fails. Any thread. */
+ * any number of times; kv_socket_tcp and kv_socket_udp call it themselves. Returns 0, or -1
+ * when the start-up fails. Any thread. */
 int kv_socket_startup(void);
 
 /* The counterpart of kv_socket_startup, offered for completeness. Returns the platform's
@@ -73,8 +86,9 @@ int kv_socket_shutdown(kv_socket_t socket);
  * null, sets *target to null instead, so that a following select ignores that set. */
 void kv_fdset_copy(const fd_set *source, fd_set **target);
 
-/* Creates an IPv4 TCP stream socket or UDP datagram socket. Returns KV_INVALID_SOCKET on
- * failure. Sending on these sockets never raises a signal. */
+/* Creates an IPv4 TCP stream socket or UDP datagram socket, starting the socket layer first
+ * when needed. Returns KV_INVALID_SOCKET on failure. Sending on these sockets never raises a
+ * signal, and a datagram sent to a port nobody listens on never fails a later receive. */
 kv_socket_t kv_socket_tcp(void);
 kv_socket_t kv_socket_udp(void);
 
@@ -95,8 +109,9 @@ int kv_socket_connect_start(kv_socket_t socket, uint32_t address, uint16_t port)
 int kv_socket_connect_error(kv_socket_t socket);
 
 /* Waits up to timeout_ms (negative: no limit) for the socket to become readable (for_write 0)
- * or writable (for_write 1). Returns 1 when ready, 0 on time-out, -1 when the wait failed.
- * A socket of any descriptor number may be waited on. */
+ * or writable (for_write 1). A connection under way that failed counts as writable, and a
+ * socket shut down by kv_socket_shutdown as ready at once. Returns 1 when ready, 0 on
+ * time-out, -1 when the wait failed. A socket of any descriptor number may be waited on. */
 int kv_socket_wait(kv_socket_t socket, int for_write, int32_t timeout_ms);
 
 /* Sends up to `length` bytes once. Returns the number of bytes sent (possibly fewer than
@@ -104,7 +119,8 @@ int kv_socket_wait(kv_socket_t socket, int for_write, int32_t timeout_ms);
 int64_t kv_socket_send(kv_socket_t socket, const void *bytes, size_t length);
 
 /* Receives up to `length` bytes once. Returns the number received, 0 when the peer closed the
- * connection, -2 when a non-blocking socket has nothing yet, -1 on an error. */
+ * connection or this side shut it down, -2 when a non-blocking socket has nothing yet, -1 on
+ * an error. */
 int64_t kv_socket_recv(kv_socket_t socket, void *bytes, size_t length);
 
 /* Binds to the given address (0 for any) and port (0 for any free port). Returns 0 or -1. */
@@ -117,8 +133,8 @@ int kv_socket_local(kv_socket_t socket, uint32_t *address, uint16_t *port);
 int kv_socket_listen(kv_socket_t socket, int backlog);
 
 /* Accepts one connection; the peer's address and port are stored when the pointers are not
- * null. Returns the new socket or KV_INVALID_SOCKET (also when nothing waits on a non-blocking
- * socket). */
+ * null. The new socket is blocking, whatever the listener's mode. Returns the new socket or
+ * KV_INVALID_SOCKET (also when nothing waits on a non-blocking socket). */
 kv_socket_t kv_socket_accept(kv_socket_t socket, uint32_t *address, uint16_t *port);
 
 /* Sends one datagram. Returns the number of bytes sent, or -1. */
@@ -126,7 +142,8 @@ int64_t kv_socket_sendto(kv_socket_t socket, const void *bytes, size_t length, u
                          uint16_t port);
 
 /* Receives one datagram; the sender's address and port are stored when the pointers are not
- * null. Returns its length, -2 when a non-blocking socket has none yet, or -1. */
+ * null. A datagram longer than `length` is cut to it. Returns the length received, -2 when a
+ * non-blocking socket has none yet, or -1. */
 int64_t kv_socket_recvfrom(kv_socket_t socket, void *bytes, size_t length, uint32_t *address,
                            uint16_t *port);
 

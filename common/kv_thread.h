@@ -13,8 +13,12 @@
 #include <stdint.h>
 
 #ifdef _WIN32
+/* The lean set of Windows headers, without the min and max macros (see kv_socket.h). */
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
 #endif
 #include <windows.h>
 #else

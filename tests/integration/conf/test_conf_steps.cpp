@@ -14,10 +14,10 @@ using namespace kvquiet_conf_detail;
 
 namespace {
 
-// A connected pair of TCP sockets over 127.0.0.1; `near` is non-blocking, as the library's are.
+// A connected pair of TCP sockets over 127.0.0.1; `mine` is non-blocking, as the library's are.
 struct Pair {
-    kv_socket_t near = KV_INVALID_SOCKET;
-    kv_socket_t far = KV_INVALID_SOCKET;
+    kv_socket_t mine = KV_INVALID_SOCKET;
+    kv_socket_t peer = KV_INVALID_SOCKET;
 
     Pair() {
         uint32_t loopback = 0;
@@ -27,21 +27,21 @@ struct Pair {
         if (kv_socket_bind(server, loopback, 0) != 0 || kv_socket_listen(server, 1) != 0 ||
             kv_socket_local(server, nullptr, &port) != 0)
             ADD_FAILURE() << "no listening socket";
-        near = kv_socket_tcp();
-        kv_socket_option(near, KV_SOCKET_NONBLOCK);
-        kv_socket_connect_start(near, loopback, port);
-        kv_socket_wait(near, 1, 2000);
-        far = kv_socket_accept(server, nullptr, nullptr);
+        mine = kv_socket_tcp();
+        kv_socket_option(mine, KV_SOCKET_NONBLOCK);
+        kv_socket_connect_start(mine, loopback, port);
+        kv_socket_wait(mine, 1, 2000);
+        peer = kv_socket_accept(server, nullptr, nullptr);
         kv_socket_close(server);
     }
     ~Pair() {
-        kv_socket_close(near);
-        kv_socket_close(far);
+        kv_socket_close(mine);
+        kv_socket_close(peer);
     }
-    void send_far(const std::string &bytes) const {
+    void send_peer(const std::string &bytes) const {
         size_t sent = 0;
         while (sent < bytes.size()) {
-            const int64_t n = kv_socket_send(far, bytes.data() + sent, bytes.size() - sent);
+            const int64_t n = kv_socket_send(peer, bytes.data() + sent, bytes.size() - sent);
             ASSERT_GE(n, 0);
             sent += static_cast<size_t>(n);
         }
@@ -52,30 +52,30 @@ TEST(conf_receive_step, joins_chunks_and_drops_the_leading_line_end) {
     Pair p;
     std::atomic<int64_t> deadline{kv_time_seconds() + 10};
     std::thread device([&] {
-        p.send_far("\r\nQLN ");
+        p.send_peer("\r\nQLN ");
         kv_sleep_ms(20);
-        p.send_far("ready\r\n");
+        p.send_peer("ready\r\n");
     });
     char reply[KVQUIET_CONF_REPLY_CAP];
     int32_t code = 0;
-    EXPECT_EQ(kvquiet_receive_step(p.near, reply, sizeof reply, 150, deadline, &code), 0);
+    EXPECT_EQ(kvquiet_receive_step(p.mine, reply, sizeof reply, 150, deadline, &code), 0);
     device.join();
     EXPECT_STREQ(reply, "QLN ready\r\n") << "one reply in two chunks, read whole";
 
     // Nothing within the quiet spell: an empty step, not a failure.
-    EXPECT_EQ(kvquiet_receive_step(p.near, reply, sizeof reply, 50, deadline, &code), 0);
+    EXPECT_EQ(kvquiet_receive_step(p.mine, reply, sizeof reply, 50, deadline, &code), 0);
     EXPECT_STREQ(reply, "");
 }
 
 TEST(conf_receive_step, cuts_a_reply_longer_than_the_buffer) {
     Pair p;
     std::atomic<int64_t> deadline{kv_time_seconds() + 10};
-    p.send_far(std::string(5000, 'a'));
+    p.send_peer(std::string(5000, 'a'));
     // The buffer is followed by a guard that must stay untouched.
     std::vector<char> memory(KVQUIET_CONF_REPLY_CAP + 64, '#');
     int32_t code = 0;
     EXPECT_EQ(
-        kvquiet_receive_step(p.near, memory.data(), KVQUIET_CONF_REPLY_CAP, 50, deadline, &code),
+        kvquiet_receive_step(p.mine, memory.data(), KVQUIET_CONF_REPLY_CAP, 50, deadline, &code),
         0);
     EXPECT_EQ(std::strlen(memory.data()), size_t{KVQUIET_CONF_REPLY_CAP - 1});
     for (size_t i = KVQUIET_CONF_REPLY_CAP; i < memory.size(); ++i)
@@ -86,12 +86,12 @@ TEST(conf_receive_step, fails_when_the_device_closes_or_never_pauses) {
     {
         Pair p;
         std::atomic<int64_t> deadline{kv_time_seconds() + 10};
-        p.send_far("half a li");
-        kv_socket_close(p.far);
-        p.far = KV_INVALID_SOCKET;
+        p.send_peer("half a li");
+        kv_socket_close(p.peer);
+        p.peer = KV_INVALID_SOCKET;
         char reply[KVQUIET_CONF_REPLY_CAP];
         int32_t code = 0;
-        EXPECT_EQ(kvquiet_receive_step(p.near, reply, sizeof reply, 50, deadline, &code), -1);
+        EXPECT_EQ(kvquiet_receive_step(p.mine, reply, sizeof reply, 50, deadline, &code), -1);
         EXPECT_EQ(code, KV_ERR_RECV);
     }
     {
@@ -101,7 +101,7 @@ TEST(conf_receive_step, fails_when_the_device_closes_or_never_pauses) {
         std::atomic<bool> stop{false};
         std::thread device([&] {
             while (!stop.load()) {
-                kv_socket_send(p.far, ".", 1);
+                kv_socket_send(p.peer, ".", 1);
                 kv_sleep_ms(5);
             }
         });
@@ -112,7 +112,7 @@ TEST(conf_receive_step, fails_when_the_device_closes_or_never_pauses) {
         char reply[KVQUIET_CONF_REPLY_CAP];
         int32_t code = 0;
         const int64_t start = kv_monotonic_ms();
-        EXPECT_EQ(kvquiet_receive_step(p.near, reply, sizeof reply, 50, deadline, &code), -1);
+        EXPECT_EQ(kvquiet_receive_step(p.mine, reply, sizeof reply, 50, deadline, &code), -1);
         const int64_t took = kv_monotonic_ms() - start;
         EXPECT_EQ(code, KV_ERR_TIMEOUT);
         EXPECT_GE(took, 190);
@@ -132,8 +132,8 @@ TEST(conf_send_all, continues_partial_sends_until_every_byte_is_out) {
     std::string got;
     std::thread device([&] {
         std::vector<char> buffer(65536);
-        while (got.size() < message.size() && kv_socket_wait(p.far, 0, 5000) == 1) {
-            const int64_t n = kv_socket_recv(p.far, buffer.data(), buffer.size());
+        while (got.size() < message.size() && kv_socket_wait(p.peer, 0, 5000) == 1) {
+            const int64_t n = kv_socket_recv(p.peer, buffer.data(), buffer.size());
             if (n <= 0)
                 break;
             got.append(buffer.data(), static_cast<size_t>(n));
@@ -141,7 +141,7 @@ TEST(conf_send_all, continues_partial_sends_until_every_byte_is_out) {
     });
     std::atomic<int32_t> active{1};
     int32_t code = 0;
-    EXPECT_EQ(kvquiet_send_all(p.near, message.data(), message.size(), active, &code), 0) << code;
+    EXPECT_EQ(kvquiet_send_all(p.mine, message.data(), message.size(), active, &code), 0) << code;
     device.join();
     EXPECT_TRUE(got == message) << "received " << got.size() << " of " << message.size();
 }
@@ -151,13 +151,13 @@ TEST(conf_send_all, gives_up_on_a_device_that_stops_reading) {
     const std::string message(64 * 1024 * 1024, 'x');
     std::atomic<int32_t> active{1};
     int32_t code = 0;
-    EXPECT_EQ(kvquiet_send_all(p.near, message.data(), message.size(), active, &code), -1);
+    EXPECT_EQ(kvquiet_send_all(p.mine, message.data(), message.size(), active, &code), -1);
     EXPECT_EQ(code, KV_ERR_SELECT_WRITE);
     // A cleared active flag ends the wait at once, without a code.
     code = 0;
     active.store(0);
     const int64_t start = kv_monotonic_ms();
-    EXPECT_EQ(kvquiet_send_all(p.near, message.data(), message.size(), active, &code), abandoned);
+    EXPECT_EQ(kvquiet_send_all(p.mine, message.data(), message.size(), active, &code), abandoned);
     EXPECT_LT(kv_monotonic_ms() - start, 500);
     EXPECT_EQ(code, 0);
 }
