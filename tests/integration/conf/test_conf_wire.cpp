@@ -267,6 +267,10 @@ TEST_F(ConfWire, a_refused_connection_fails_at_once) {
     ASSERT_EQ(kvquiet_conf_read(slot), 0);
     EXPECT_EQ(rec_.wait_end().code, KV_ERR_SOCKET_CONNECT);
     EXPECT_LT(now_ms() - start, 900) << "not after the connect wait's attempts";
+    // The record names the system's reason, in the same words on every platform.
+    kv_error_struct record{};
+    EXPECT_EQ(kvquiet_conf_error(slot, &record), -1);
+    EXPECT_STREQ(record.err_no_str, "Connection refused") << record.err_no;
     // Once the device listens again, a new slot for it reads.
     EXPECT_FALSE(server->listening());
     server->set_fault(sim::ConfFault::none);
