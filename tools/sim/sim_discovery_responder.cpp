@@ -32,7 +32,7 @@ size_t DiscoveryResponder::add(DiscoveryDeviceOptions options) {
     return m_options.size() - 1;
 }
 
-int DiscoveryResponder::start_all(uint16_t port) {
+int DiscoveryResponder::start_all(uint16_t port, bool one_port) {
     m_devices.clear();
     for (DiscoveryDeviceOptions options : m_options) {
         options.bind_port = port;
@@ -41,7 +41,7 @@ int DiscoveryResponder::start_all(uint16_t port) {
             stop();
             return -1;
         }
-        if (port == 0)
+        if (port == 0 && one_port)
             port = device->port(); // the first device picks, the others follow
         m_devices.push_back(std::move(device));
     }
@@ -52,13 +52,16 @@ int DiscoveryResponder::start_all(uint16_t port) {
 int DiscoveryResponder::start(uint16_t port) {
     stop();
     if (port != 0)
-        return start_all(port);
+        return start_all(port, true);
     // The port the first device gets may be taken on another device's address: try again.
     for (int attempt = 0; attempt < kPortAttempts; ++attempt) {
-        if (start_all(0) == 0)
+        if (start_all(0, true) == 0)
             return 0;
     }
-    return -1;
+    // Where a datagram socket bound to one address holds its port on every address (wine binds
+    // it to the wildcard address, so that it hears broadcasts), the devices cannot share a
+    // port: each takes a free one of its own, which targets() names.
+    return start_all(0, false);
 }
 
 void DiscoveryResponder::stop() {
