@@ -1,5 +1,13 @@
 # quillon_warnings(target): the project's warning set, as errors when QUILLON_WERROR is on.
+# MSVC (a Qt kit on Windows) gets its own level 4, the nearest to that set.
 function(quillon_warnings target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4)
+    if(QUILLON_WERROR)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
+    return()
+  endif()
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wconversion)
   if(QUILLON_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
