@@ -65,9 +65,7 @@ void TMainForm::CreateControls() {
     m_pageControl->setObjectName(QStringLiteral("PageControl"));
     m_configPage = new TConfigPage(m_pageControl);
     m_pageControl->addTab(m_configPage, tr("QLN Configurator"));
-    // The PBX emulation page fills this tab.
-    m_testTabSheet = new QWidget(m_pageControl);
-    m_testTabSheet->setObjectName(QStringLiteral("TestTabSheet"));
+    m_testTabSheet = new TPbxPage(m_pageControl);
     m_pageControl->addTab(m_testTabSheet, tr("PBX Emulation"));
 
     auto *layout = new QVBoxLayout(this);
@@ -80,6 +78,15 @@ void TMainForm::ConnectControls() {
     connect(m_configPage->WriteBitBtn(), &QPushButton::clicked, this, &TMainForm::WriteBitBtnClick);
     connect(m_configPage->SearchBitBtn(), &QPushButton::clicked, this,
             &TMainForm::SearchBitBtnClick);
+    connect(m_pageControl, &QTabWidget::currentChanged, this, &TMainForm::PageControlChange);
+    connect(m_testTabSheet, &TPbxPage::LoadRequested, this, [this] {
+        m_testTabSheet->LoadButtonClick(TPbxPage::SerialChoice(m_configPage->State()));
+    });
+}
+
+void TMainForm::PageControlChange() {
+    if (m_pageControl->currentWidget() == m_testTabSheet)
+        m_testTabSheet->Entered(TPbxPage::SerialChoice(m_configPage->State()));
 }
 
 void TMainForm::BindEvents() {

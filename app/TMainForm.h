@@ -6,6 +6,7 @@
 #define QUILLON_APP_TMAINFORM_H
 
 #include "TConfigPage.h"
+#include "TPbxPage.h"
 #include "TTcps.h"
 #include "TUdps.h"
 #include "TWaitControl.h"
@@ -75,7 +76,7 @@ public:
 
     TConfigPage *ConfigPage() const { return m_configPage; }
     QTabWidget *PageControl() const { return m_pageControl; }
-    QWidget *TestTabSheet() const { return m_testTabSheet; }
+    TPbxPage *TestTabSheet() const { return m_testTabSheet; }
     kvgapi::TTcps *Tcps() const { return m_tcps.get(); }
     kvgapi::TUdps *Udps() const { return m_udps.get(); }
     bool Saving() const { return m_saving; }
@@ -103,6 +104,8 @@ private:
     void ConnectControls();
     void BindEvents();
     void PlaceWindow();
+    // The PBX page takes its first-visit defaults when it becomes the active page.
+    void PageControlChange();
 
     // The page's side of the flows.
     bool CheckDeviceAddress();
@@ -130,7 +133,7 @@ private:
 
     QTabWidget *m_pageControl = nullptr;
     TConfigPage *m_configPage = nullptr;
-    QWidget *m_testTabSheet = nullptr;
+    TPbxPage *m_testTabSheet = nullptr;
     TWaitControl m_wait{this};
     std::unique_ptr<kvgapi::TUdps> m_udps;
     std::unique_ptr<kvgapi::TTcps> m_tcps;

@@ -1,5 +1,6 @@
 #include "cli_help.h"
 
+#include "cmd_pbx.h"
 #include "kvudps.h"
 #include "tcps_config.h"
 
@@ -164,6 +165,7 @@ std::vector<CommandSpec> build_commands() {
     for (const OptionSpec &option : discovery_options(true))
         setup.options.push_back(option);
     list.push_back(setup);
+    list.push_back(pbx_command());
 
     return list;
 }

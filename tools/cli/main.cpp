@@ -3,6 +3,7 @@
 #include "cli_commands.h"
 #include "cli_help.h"
 #include "cli_options.h"
+#include "cmd_pbx.h"
 
 #include <QCoreApplication>
 
@@ -22,7 +23,7 @@ struct Entry {
 
 constexpr Entry kRunners[] = {
     {"search", run_search}, {"read", run_read},   {"write", run_write},
-    {"fix", run_fix},       {"setup", run_setup},
+    {"fix", run_fix},       {"setup", run_setup}, {"pbx", run_pbx_command},
 };
 
 int usage_error(const std::string &message, const std::string &command) {
