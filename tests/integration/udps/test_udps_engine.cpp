@@ -59,7 +59,7 @@ TEST_F(EngineTest, search_decodes_every_kind_of_device) {
     responder.add(quillon(0));
     responder.add(extended(1, 0x2E));
     responder.add(named(2, "Boiler room"));
-    start_devices();
+    ASSERT_NO_FATAL_FAILURE(start_devices());
 
     ASSERT_EQ(search(0), "search_done");
     std::vector<kvudps_module_struct> list = records();
@@ -136,7 +136,7 @@ TEST_F(EngineTest, faulty_answers_are_dropped_and_duplicates_merged) {
     sim::DiscoveryDeviceOptions stranger = quillon(4);
     kvquiet_tea_key_set(&stranger.search_key, 1, 2, 3, 4);
     responder.add(stranger);
-    start_devices();
+    ASSERT_NO_FATAL_FAILURE(start_devices());
 
     EXPECT_EQ(search(), "search_done");
     const std::vector<kvudps_module_struct> list = records();
@@ -151,7 +151,7 @@ TEST_F(EngineTest, the_101st_device_ends_collection_with_100_records) {
     o.fault = sim::DiscoveryFault::flood;
     o.flood_count = 105;
     responder.add(o);
-    start_devices();
+    ASSERT_NO_FATAL_FAILURE(start_devices());
 
     EXPECT_EQ(search(), "search_done");
     EXPECT_EQ(kvudps_count(), KVUDPS_MAX_MODULES);
@@ -165,7 +165,7 @@ TEST_F(EngineTest, the_101st_device_ends_collection_with_100_records) {
 
 TEST_F(EngineTest, requests_are_refused_while_pending_or_busy) {
     responder.add(quillon(0));
-    start_devices();
+    ASSERT_NO_FATAL_FAILURE(start_devices());
     kvudps_module_struct unknown{};
     std::strcpy(unknown.mac, "00:00:00:00:00:01");
     {
@@ -227,7 +227,7 @@ TEST_F(EngineTest, cleared_context_gives_null_to_the_callback) {
 TEST_F(EngineTest, record_cursor_ends_until_rewound) {
     responder.add(quillon(0));
     responder.add(quillon(1));
-    start_devices();
+    ASSERT_NO_FATAL_FAILURE(start_devices());
     ASSERT_EQ(search(), "search_done");
     kvudps_module_struct *a = nullptr;
     kvudps_module_struct *b = nullptr;
@@ -245,7 +245,7 @@ TEST_F(EngineTest, record_cursor_ends_until_rewound) {
 
 TEST_F(EngineTest, setup_re_addresses_the_device_and_the_next_search_shows_it) {
     responder.add(quillon(0));
-    start_devices();
+    ASSERT_NO_FATAL_FAILURE(start_devices());
     ASSERT_EQ(search(), "search_done");
     kvudps_module_struct *r = nullptr;
     ASSERT_EQ(kvudps_record(&r), 0);
@@ -288,7 +288,7 @@ TEST_F(EngineTest, feature0_device_takes_only_setups_signed_with_its_setup_key) 
     sim::DiscoveryDeviceOptions o = extended(0, 0x01);
     kvquiet_tea_key_set(&o.setup_key, 0x1111, 0x2222, 0x3333, 0x4444);
     responder.add(o);
-    start_devices();
+    ASSERT_NO_FATAL_FAILURE(start_devices());
     ASSERT_EQ(search(), "search_done");
     kvudps_module_struct request;
     ASSERT_EQ(kvudps_record_copy(&request), 0);
@@ -315,7 +315,7 @@ TEST_F(EngineTest, feature0_device_takes_only_setups_signed_with_its_setup_key) 
 
 TEST_F(EngineTest, setup_of_a_named_model_writes_the_name_over_http) {
     responder.add(named(0, "Old"));
-    start_devices();
+    ASSERT_NO_FATAL_FAILURE(start_devices());
     ASSERT_EQ(search(), "search_done");
     kvudps_module_struct request;
     ASSERT_EQ(kvudps_record_copy(&request), 0);
@@ -336,7 +336,7 @@ TEST_F(EngineTest, setup_of_a_named_model_writes_the_name_over_http) {
 
 TEST_F(EngineTest, a_simulated_web_page_never_follows_a_setup_off_its_host_address) {
     responder.add(named(0, "Old"));
-    start_devices();
+    ASSERT_NO_FATAL_FAILURE(start_devices());
     ASSERT_EQ(search(), "search_done");
     kvudps_module_struct request;
     ASSERT_EQ(kvudps_record_copy(&request), 0);
@@ -378,7 +378,7 @@ TEST_F(EngineTest, uninit_then_init_starts_a_fresh_engine) {
     EXPECT_EQ(last_error(), "Init already run");
 
     responder.add(quillon(0));
-    start_devices();
+    ASSERT_NO_FATAL_FAILURE(start_devices());
     // Stop in the middle of a search: the abandoned search reports nothing.
     kvudps_set_timing(2000, 100);
     ASSERT_EQ(kvudps_search(0, &g_context), 0);

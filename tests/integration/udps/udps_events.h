@@ -123,7 +123,8 @@ protected:
         responder.stop();
     }
 
-    // Starts the responder's devices and aims the engine at them.
+    // Starts the responder's devices and aims the engine at them. Callers wrap it in
+    // ASSERT_NO_FATAL_FAILURE, so a test stops here when its devices could not start.
     void start_devices() {
         ASSERT_EQ(responder.start(), 0);
         ASSERT_EQ(kvudps_set_targets(responder.targets().c_str()), 0);
