@@ -3,6 +3,7 @@
 // the sending step as it arrives at the far end of a pseudo-terminal pair, the wrap to the first
 // record, the list cap and a port that cannot be opened.
 #include "CallRecords.h"
+#include "PtyPair.h"
 #include "TPbxPage.h"
 
 #include <QButtonGroup>
@@ -27,52 +28,6 @@ Q_DECLARE_METATYPE(pbx::ConfigPageSerial)
 Q_DECLARE_METATYPE(pbx::SerialSettings)
 
 namespace {
-
-// A pseudo-terminal pair in place of the null-modem cable: the page opens the slave by its
-// path, the test reads the master end.
-class PtyPair {
-public:
-    PtyPair() {
-        char name[256] = {};
-        if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) == 0)
-            m_path = QString::fromLocal8Bit(name);
-    }
-    ~PtyPair() {
-        if (m_master >= 0)
-            ::close(m_master);
-        if (m_slave >= 0)
-            ::close(m_slave);
-    }
-    PtyPair(const PtyPair &) = delete;
-    PtyPair &operator=(const PtyPair &) = delete;
-
-    bool ok() const { return !m_path.isEmpty(); }
-    QString slavePath() const { return m_path; }
-
-    // Reads until `count` bytes have come or `timeoutMs` has passed with nothing new.
-    QByteArray read(qsizetype count, int timeoutMs = 3000) {
-        QByteArray data;
-        while (data.size() < count) {
-            pollfd fd{m_master, POLLIN, 0};
-            if (::poll(&fd, 1, timeoutMs) <= 0)
-                break;
-            char buf[4096];
-            const ssize_t n = ::read(m_master, buf, sizeof buf);
-            if (n <= 0)
-                break;
-            data.append(buf, static_cast<qsizetype>(n));
-        }
-        return data;
-    }
-
-    // Whatever has arrived, without waiting for more.
-    QByteArray drain(int waitMs = 0) { return read(1 << 20, waitMs); }
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_path;
-};
 
 const QDateTime kNow(QDate(2024, 3, 7), QTime(9, 5, 3));
 const QString kStamp = QStringLiteral("07/03/24   09:05:03   ");
@@ -353,7 +308,7 @@ void TestPbxPage::listKeepsAtMost201Lines() {
     int most = 0;
     for (int step = 1; step <= 260; ++step) {
         p.page.TestTimerTimer();
-        pty.drain(); // keeps the pseudo-terminal's buffer from filling up
+        pty.drain(0); // keeps the pseudo-terminal's buffer from filling up
         most = qMax(most, list->count());
         if (step == 201)
             QCOMPARE(list->count(), 201);

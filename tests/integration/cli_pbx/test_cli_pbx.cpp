@@ -2,6 +2,7 @@
 // what the program prints, the line settings it opens the port with, a clean stop on SIGTERM,
 // bad usage and a port that cannot be opened.
 #include "CallRecords.h"
+#include "PtyPair.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -19,58 +20,6 @@
 namespace {
 
 constexpr int kRunLimitMs = 30000;
-
-// A pseudo-terminal pair in place of the null-modem cable: quillon opens the slave by its path,
-// the test reads the master end. The test keeps the slave open too, so what was sent stays
-// readable after the program has closed its side.
-class PtyPair {
-public:
-    PtyPair() {
-        char name[256] = {};
-        if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) == 0)
-            m_path = QString::fromLocal8Bit(name);
-    }
-    ~PtyPair() {
-        if (m_master >= 0)
-            ::close(m_master);
-        if (m_slave >= 0)
-            ::close(m_slave);
-    }
-    PtyPair(const PtyPair &) = delete;
-    PtyPair &operator=(const PtyPair &) = delete;
-
-    bool ok() const { return !m_path.isEmpty(); }
-    QString slavePath() const { return m_path; }
-
-    // Reads until `count` bytes have come or `timeoutMs` has passed with nothing new.
-    QByteArray read(qsizetype count, int timeoutMs = 5000) {
-        QByteArray data;
-        while (data.size() < count) {
-            pollfd fd{m_master, POLLIN, 0};
-            if (::poll(&fd, 1, timeoutMs) <= 0)
-                break;
-            char buf[4096];
-            const ssize_t n = ::read(m_master, buf, sizeof buf);
-            if (n <= 0)
-                break;
-            data.append(buf, static_cast<qsizetype>(n));
-        }
-        return data;
-    }
-
-    QByteArray drain(int waitMs = 200) { return read(1 << 20, waitMs); }
-
-    termios settings() const {
-        termios t{};
-        ::tcgetattr(m_master, &t);
-        return t;
-    }
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_path;
-};
 
 struct Result {
     int status = -1;
@@ -134,7 +83,7 @@ TEST_F(CliPbx, count_3_sends_three_stamped_records_and_prints_the_byte_count) {
     const Result run = quillon({"pbx", pty.slavePath(), "--count", "3", "--pace", "20"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
 
-    const QByteArray wire = pty.drain();
+    const QByteArray wire = pty.drain(200);
     EXPECT_EQ(wire.size(), 3 * 142) << "22 + 118 + 2 bytes a standard line";
     EXPECT_EQ(recordsOnWire(wire), builtIn.mid(0, 3));
 
@@ -161,7 +110,7 @@ TEST_F(CliPbx, records_file_lines_go_out_as_they_stand_and_wrap) {
     const Result run =
         quillon({"pbx", pty.slavePath(), "--records", path, "--count", "4", "--pace", "5"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    const QByteArray wire = pty.drain();
+    const QByteArray wire = pty.drain(200);
     EXPECT_EQ(recordsOnWire(wire), QStringList({"one  ", "two", "three", "one  "}));
     EXPECT_TRUE(run.out.endsWith(QStringLiteral("Sent: %1 bytes\n").arg(wire.size())))
         << run.out.toStdString();
@@ -186,7 +135,7 @@ TEST_F(CliPbx, sigterm_stops_cleanly_after_opening_with_the_chosen_settings) {
     process.terminate();
     const Result run = finish(process);
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    wire += pty.drain();
+    wire += pty.drain(200);
     ASSERT_EQ(wire.size() % 142, 0);
     EXPECT_TRUE(run.out.endsWith(QStringLiteral("Sent: %1 bytes\n").arg(wire.size())))
         << run.out.toStdString();
@@ -234,7 +183,7 @@ TEST_F(CliPbx, bad_usage_exits_2_with_one_line_and_sends_nothing) {
             << what << ": " << run.err.toStdString();
         EXPECT_EQ(lines.at(1), QStringLiteral("Try 'quillon pbx --help'.")) << what;
     }
-    EXPECT_TRUE(pty.drain().isEmpty());
+    EXPECT_TRUE(pty.drain(200).isEmpty());
 }
 
 TEST_F(CliPbx, a_port_that_cannot_be_opened_exits_1) {

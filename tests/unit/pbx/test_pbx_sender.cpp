@@ -2,6 +2,7 @@
 #include "PbxSender.h"
 #include "PortAccessHint.h"
 #include "PortConfig.h"
+#include "PtyPair.h"
 #include "TimeStamp.h"
 
 #include <QElapsedTimer>
@@ -23,61 +24,6 @@ namespace {
 
 using pbx::PbxSender;
 using pbx::SerialSettings;
-
-// A pseudo-terminal pair in place of the null-modem cable: the sender opens the slave by its
-// path, the test reads and writes the master end.
-class PtyPair {
-public:
-    PtyPair() {
-        char name[256] = {};
-        if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) == 0)
-            m_path = QString::fromLocal8Bit(name);
-    }
-    ~PtyPair() {
-        if (m_master >= 0)
-            ::close(m_master);
-        if (m_slave >= 0)
-            ::close(m_slave);
-    }
-    PtyPair(const PtyPair &) = delete;
-    PtyPair &operator=(const PtyPair &) = delete;
-
-    bool ok() const { return !m_path.isEmpty(); }
-    QString slavePath() const { return m_path; }
-
-    // Reads until `count` bytes have come or `timeoutMs` has passed with nothing new.
-    QByteArray read(qsizetype count, int timeoutMs = 3000) {
-        QByteArray data;
-        while (data.size() < count) {
-            pollfd fd{m_master, POLLIN, 0};
-            if (::poll(&fd, 1, timeoutMs) <= 0)
-                break;
-            char buf[512];
-            const ssize_t n = ::read(m_master, buf, sizeof buf);
-            if (n <= 0)
-                break;
-            data.append(buf, static_cast<qsizetype>(n));
-        }
-        return data;
-    }
-
-    // Whatever arrives within `waitMs`.
-    QByteArray drain(int waitMs = 150) { return read(1 << 20, waitMs); }
-
-    void send(char c) { ASSERT_EQ(::write(m_master, &c, 1), 1); }
-
-    // Both ends share one termios, which the master end reads too.
-    termios slaveTermios() const {
-        termios t{};
-        ::tcgetattr(m_master, &t);
-        return t;
-    }
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_path;
-};
 
 const QDateTime kNow(QDate(2024, 3, 7), QTime(9, 5, 3));
 const QString kStamp = QStringLiteral("07/03/24   09:05:03   ");
@@ -124,7 +70,7 @@ TEST_F(PbxSenderTest, one_step_sends_stamp_record_and_crlf) {
     EXPECT_EQ(received, onWire(record));
     EXPECT_EQ(sender.sentBytes(), 142);
     EXPECT_EQ(sender.sentText(), QLatin1String("Sent: 142 bytes"));
-    EXPECT_TRUE(pty.drain().isEmpty());
+    EXPECT_TRUE(pty.drain(150).isEmpty());
 }
 
 TEST_F(PbxSenderTest, wraps_after_the_last_record_and_keeps_its_place_across_stop_and_start) {
@@ -162,7 +108,7 @@ TEST_F(PbxSenderTest, empty_list_sends_nothing_and_a_shorter_list_wraps) {
     EXPECT_FALSE(sender.sendNext(kNow).has_value());
     EXPECT_EQ(sender.sentBytes(), 0);
     EXPECT_EQ(sender.recordIndex(), 0);
-    EXPECT_TRUE(pty.drain().isEmpty());
+    EXPECT_TRUE(pty.drain(150).isEmpty());
 
     sender.setRecords({"a", "b", "c"});
     for (int i = 0; i < 3; ++i)
@@ -192,7 +138,7 @@ TEST_F(PbxSenderTest, opens_the_port_with_the_chosen_line_settings) {
     for (const auto &c : cases) {
         PbxSender sender({"r"});
         ASSERT_TRUE(sender.start(pty.slavePath(), c.settings));
-        const termios t = pty.slaveTermios();
+        const termios t = pty.settings();
         EXPECT_EQ(cfgetospeed(&t), c.speed);
         EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.twoStopBits);
         EXPECT_EQ((t.c_cflag & CRTSCTS) != 0, c.rtsCts) << "RTS/CTS is the hardware handshake";
@@ -207,16 +153,16 @@ TEST_F(PbxSenderTest, a_line_held_back_by_flow_control_does_not_block_and_arrive
     sender.setWriteTimeout(300);
     ASSERT_TRUE(sender.start(pty.slavePath(), {5, 1, 0, 0, pbx::kHandshakeXonXoff}));
 
-    pty.send('\x13'); // XOFF: the far end asks us to stop.
+    ASSERT_TRUE(pty.send('\x13')); // XOFF: the far end asks us to stop.
     pause(200);
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(sender.sendNext(kNow), kStamp + "one");
     EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_EQ(sender.sentBytes(), 0) << "nothing left while held back";
-    EXPECT_TRUE(pty.drain().isEmpty());
+    EXPECT_TRUE(pty.drain(150).isEmpty());
 
-    pty.send('\x11'); // XON: go on.
+    ASSERT_TRUE(pty.send('\x11')); // XON: go on.
     pause(200);
     // The held line goes out first; the new one is not piled up behind it.
     EXPECT_EQ(sender.sendNext(kNow), kStamp + "two");
@@ -226,7 +172,7 @@ TEST_F(PbxSenderTest, a_line_held_back_by_flow_control_does_not_block_and_arrive
     EXPECT_EQ(sender.sendNext(kNow), kStamp + "three");
     EXPECT_EQ(pty.read(onWire("three").size()), onWire("three"));
     EXPECT_EQ(sender.sentBytes(), onWire("one").size() + onWire("three").size());
-    EXPECT_TRUE(pty.drain().isEmpty());
+    EXPECT_TRUE(pty.drain(150).isEmpty());
 }
 
 TEST_F(PbxSenderTest, failed_open_reports_and_resets_the_count) {
