@@ -1,4 +1,4 @@
-// The main window: the configuration page and the (later) PBX emulation page, the two wrappers
+// The main window: the configuration page and the PBX emulation page, the two wrappers
 // it owns, and the read, save and search flows. The flows are chains of wrapper events; the
 // window posts itself numbered messages so that the modal wait dialog and the message boxes
 // open from its own event loop rather than from inside an event.
