@@ -62,6 +62,24 @@ void wake_waiter_nolock(const conf_job &job) {
         kv_sem_post(&s.wait_sem); // already signalled (by the timer) is as good
 }
 
+// Cuts the configuration line in `reply` before its line end. A line without one is incomplete:
+// the reply buffer cut it, or the device paused in mid-line for longer than the quiet spell. Its
+// last piece may then be a fragment ("B4" of "B42"), so that piece goes too, and its field and
+// those after it stay unset instead of taking a wrong value. A reply of no more than one piece
+// loses two characters, as a line end.
+void end_line(char *reply) {
+    size_t length = std::strlen(reply);
+    if (length > 0 && (reply[length - 1] == '\n' || reply[length - 1] == '\r')) {
+        while (length > 0 && (reply[length - 1] == '\n' || reply[length - 1] == '\r'))
+            --length;
+    } else if (const char *last = std::strrchr(reply, ';'); last != nullptr) {
+        length = static_cast<size_t>(last - reply);
+    } else {
+        length = length >= 2 ? length - 2 : 0;
+    }
+    reply[length] = '\0';
+}
+
 // Read: "Q1\r" and "\r", each answered with the configuration line; the second is kept.
 void run_read(conf_job &job) {
     int r = kvquiet_send(job, "Q1\r", 3);
@@ -77,9 +95,7 @@ void run_read(conf_job &job) {
         kvquiet_report_failure(job, KVQUIET_CONF_FAIL_READ);
         return;
     }
-    // Drop the line end; a reply too short to have one reads as empty.
-    const size_t length = std::strlen(job.reply);
-    job.reply[length >= 2 ? length - 2 : 0] = '\0';
+    end_line(job.reply);
     kvquiet_release_socket(job);
     if (!kvquiet_job_lock(job))
         return;
