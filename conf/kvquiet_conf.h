@@ -38,7 +38,8 @@ extern "C" {
 #define KVQUIET_CONF_ADDRESS_CAP 16
 /* Capacity of a command text, terminator included (at most 7 characters). */
 #define KVQUIET_CONF_COMMAND_CAP 8
-/* Capacity of a received reply, terminator included; longer replies are cut. */
+/* Capacity of a received reply, terminator included; longer replies are cut (a configuration
+ * line so cut loses the piece the cut runs through, so that no field takes a fragment). */
 #define KVQUIET_CONF_REPLY_CAP 400
 
 /* Failure kinds, the index of the failure callback that reports them. */
