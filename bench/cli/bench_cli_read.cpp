@@ -2,6 +2,8 @@
 // are read in parallel, one connection each, so the call should take hardly longer than a
 // single read: the goal is a ratio under 1.2. Measured at the library's default quiet window
 // (1000 ms, what a user gets) and at 50 ms (where process start-up weighs more).
+#include "sim_process.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -15,23 +17,6 @@ namespace {
 
 constexpr int kDevices = 99;
 constexpr int kRounds = 3;
-
-// Starts quillon-sim with the devices on free ports and collects their configuration addresses.
-bool start_sim(QProcess &sim, QStringList *hosts) {
-    sim.setProcessChannelMode(QProcess::MergedChannels);
-    sim.start(QStringLiteral(QUILLON_SIM_EXE), {"--devices", QString::number(kDevices),
-                                                "--config-port", "0", "--discovery-port", "0"});
-    static const QRegularExpression config(QStringLiteral(": config ([0-9.]+:\\d+),"));
-    QByteArray text;
-    while (!text.contains("ready:") && sim.waitForReadyRead(10000))
-        text += sim.readAll();
-    for (const QByteArray &line : text.split('\n')) {
-        const QRegularExpressionMatch match = config.match(QString::fromUtf8(line));
-        if (match.hasMatch())
-            hosts->append(match.captured(1));
-    }
-    return hosts->size() == kDevices;
-}
 
 // Runs quillon read on `hosts`; the wall time in milliseconds, or -1 when it failed.
 double timed_read(const QStringList &hosts, const QString &quiet_ms) {
@@ -59,7 +44,7 @@ int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     QProcess sim;
     QStringList hosts;
-    if (!start_sim(sim, &hosts)) {
+    if (!start_sim(sim, QStringLiteral(QUILLON_SIM_EXE), kDevices, &hosts)) {
         std::fprintf(stderr, "quillon-sim did not start %d devices\n", kDevices);
         return 1;
     }

@@ -7,6 +7,8 @@
 // Run: bench_soak_cli [--quick]   (--quick: a tenth of the runs)
 #include "soak_figures.h"
 
+#include "sim_process.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -24,23 +26,6 @@ const QString kQuietMs = QStringLiteral("20");
 // The simulator's heap settles within a few hundred kB once every device has been served.
 constexpr long kRssSlackKb = 512;
 constexpr int kRunLimitMs = 120000;
-
-// Starts quillon-sim with the devices on free ports and collects their configuration addresses.
-bool start_sim(QProcess &sim, QStringList *hosts) {
-    sim.setProcessChannelMode(QProcess::MergedChannels);
-    sim.start(QStringLiteral(QUILLON_SIM_EXE), {"--devices", QString::number(kDevices),
-                                                "--config-port", "0", "--discovery-port", "0"});
-    static const QRegularExpression config(QStringLiteral(": config ([0-9.]+:\\d+),"));
-    QByteArray text;
-    while (!text.contains("ready:") && sim.waitForReadyRead(10000))
-        text += sim.readAll();
-    for (const QByteArray &line : text.split('\n')) {
-        const QRegularExpressionMatch match = config.match(QString::fromUtf8(line));
-        if (match.hasMatch())
-            hosts->append(match.captured(1));
-    }
-    return hosts->size() == kDevices;
-}
 
 // Runs quillon; true when it ended with status 0.
 bool run_quillon(const QStringList &args) {
@@ -87,7 +72,7 @@ int main(int argc, char *argv[]) {
     const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
     QProcess sim;
     QStringList hosts;
-    if (!start_sim(sim, &hosts)) {
+    if (!start_sim(sim, QStringLiteral(QUILLON_SIM_EXE), kDevices, &hosts)) {
         std::printf("quillon-sim did not start %d devices\n", kDevices);
         return 1;
     }
