@@ -24,8 +24,8 @@ constexpr size_t kMaxNameLength = 99;
 class ParsedArgs {
 public:
     ParsedArgs(const std::string &command, const QStringList &args) {
-        const CommandSpec *spec = find_command(command);
-        for (const OptionSpec &option : spec->options) {
+        const CommandSpec *definition = find_command(command);
+        for (const OptionSpec &option : definition->options) {
             QCommandLineOption qt_option(QString::fromStdString(option.name),
                                          QString::fromStdString(option.help));
             if (!option.value.empty())

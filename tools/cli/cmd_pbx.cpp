@@ -220,8 +220,8 @@ int run_emulation(const PbxRequest &request) {
 } // namespace
 
 const CommandSpec &pbx_command() {
-    static const CommandSpec spec = build_pbx_command();
-    return spec;
+    static const CommandSpec command = build_pbx_command();
+    return command;
 }
 
 PbxRequest parse_pbx(const QStringList &args) {
