@@ -304,10 +304,8 @@ TTcps::TTcps(QObject *owner) : TTcpsCustom(owner) {
 }
 
 TTcps::~TTcps() {
-    // Close first, while this class's Close still raises its events' bookkeeping; the base
-    // destructor would otherwise close without them.
-    if (State() != Closed)
-        TTcpsCustom::Close();
+    // The connection is closed by the base destructor; from here on no callback or message
+    // reaches this object.
     const std::lock_guard<std::mutex> life(g_life);
     const std::lock_guard<std::recursive_mutex> guard(g_lock);
     g_live.erase(this); // no callback reaches this object from now on
